@@ -1,0 +1,4 @@
+#include "configswitch.h"
+
+// Placeholder until the configuration windows land.
+void openConfigWindow(int) {}

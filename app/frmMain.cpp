@@ -1,0 +1,3 @@
+#include "frmMain.h"
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent) { setWindowTitle(QStringLiteral("Tessaline")); }

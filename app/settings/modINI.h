@@ -1,0 +1,30 @@
+#pragma once
+
+// Access to modlcd.ini: the program's own settings file, in its own folder.
+
+#include <QString>
+
+// The program's own folder, always ending in one separator.
+QString AppDir();
+
+// The value under key in section, or "" when there is none; at most 254 characters.
+// Section and key are matched without regard to case.
+QString ReadINI(const QString& section, const QString& key);
+
+// Stores value under key in section, creating the file, section or key as needed, and
+// replacing the file atomically. Returns false when the file could not be written.
+bool WriteINI(const QString& section, const QString& key, const QString& value);
+
+namespace modINI {
+
+// Path of the settings file that ReadINI and WriteINI use.
+QString iniPath();
+
+// Points ReadINI and WriteINI at another folder (tests, and the per-user fallback).
+// An empty folder restores the program's own.
+void setFolder(const QString& folder);
+
+// True when some WriteINI since the last call failed; the flag is cleared by the call.
+bool takeWriteFailure();
+
+}  // namespace modINI

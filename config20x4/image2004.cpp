@@ -1,0 +1,1 @@
+// The 20x4 image builder lands here.

@@ -1,0 +1,89 @@
+#pragma once
+
+// The serial control each window owns (named MSComm1 there): a port number, a settings
+// string such as "9600,n,8,1", open and close, and polled byte I/O. No notification
+// events are used: received data are found by polling InBufferCount.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <span>
+#include <stdexcept>
+
+class QSerialPort;
+
+// Raised for a port that does not exist or is busy, a settings string the control cannot
+// accept, or I/O on a port that failed; what() is a reason a technician can read.
+class CommError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct LineSettings {
+    int baud = 9600;
+    char parity = 'n';  // one of n, e, o, m, s
+    int dataBits = 8;   // 5..8
+    int stopBits = 1;   // 1, 2; or 3 for 1.5
+};
+
+// Parses "9600,n,8,1"; throws CommError with the reason when the string is not accepted.
+LineSettings parseSettings(const QString& settings);
+
+// The device behind a port number: COMn on Windows; elsewhere key n of section "Ports" in
+// modlcd.ini, or /dev/ttyUSB<n-1> when there is none.
+QString portDevice(int portNumber);
+
+class MSComm : public QObject {
+    Q_OBJECT
+public:
+    enum class InputModeKind { Text, Binary };
+
+    explicit MSComm(QObject* parent = nullptr);
+    ~MSComm() override;
+
+    // Port number from 1; written only while the port is closed.
+    void CommPort(int portNumber);
+    int CommPort() const { return portNumber_; }
+
+    // Checked when written; throws CommError for a string the control cannot accept.
+    void Settings(const QString& settings);
+    QString Settings() const { return settings_; }
+
+    // true opens (CommError when the port is missing or busy), false closes; closing waits
+    // a bounded time for bytes already handed to Output to leave.
+    void PortOpen(bool open);
+    bool PortOpen() const;
+
+    void InputMode(InputModeKind mode) { inputMode_ = mode; }
+    InputModeKind InputMode() const { return inputMode_; }
+
+    // Queues all bytes for transmission in order and returns without waiting for them.
+    void Output(std::span<const std::uint8_t> bytes);
+    void Output(const QByteArray& bytes);
+
+    // Bytes received and not yet taken by Input, counting everything the operating system
+    // holds at the time of the call.
+    int InBufferCount();
+
+    // Every waiting byte, in order of arrival; empties the receive buffer.
+    QByteArray Input();
+
+    // The device path or name the last open used (for messages).
+    QString deviceName() const { return device_; }
+
+signals:
+    // The open port failed (adapter unplugged, device gone); the port is closed already.
+    void portFailed(const QString& reason);
+
+private:
+    void drainOutput();
+
+    std::unique_ptr<QSerialPort> port_;
+    int portNumber_ = 1;
+    QString settings_ = QStringLiteral("9600,n,8,1");
+    LineSettings line_;
+    QString device_;
+    InputModeKind inputMode_ = InputModeKind::Text;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+// A pseudo-terminal pair opened by a test: the code under test opens slavePath() like any
+// serial device, and the test plays the other end of the line through the master.
+
+#include <QByteArray>
+#include <QString>
+
+class PtyPair {
+public:
+    PtyPair();  // raw mode, 9600 baud; throws std::runtime_error when no pty can be had
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    QString slavePath() const { return slavePath_; }
+    int masterFd() const { return master_; }
+
+    void write(const QByteArray& bytes);
+    // Whatever arrives within timeoutMs of silence after the last byte (or of the call).
+    QByteArray readAll(int timeoutMs = 200);
+    // Exactly n bytes, or fewer when timeoutMs passes first.
+    QByteArray readExactly(int n, int timeoutMs = 2000);
+
+private:
+    int master_ = -1;
+    int slaveKeep_ = -1;  // keeps the line up while the code under test reopens it
+    QString slavePath_;
+};
