@@ -15,8 +15,8 @@ QString hexByte(unsigned value) {
 }  // namespace
 
 void CalcCRC16(const std::int16_t& byteCount) {
-    const auto count = static_cast<std::size_t>(
-        std::clamp<int>(byteCount, 0, static_cast<int>(TxFrame.size())));
+    const auto count =
+        static_cast<std::size_t>(std::clamp<int>(byteCount, 0, static_cast<int>(TxFrame.size())));
     const std::uint16_t crc = crc16::modbus(std::span(TxFrame).first(count));
     CRCLo = hexByte(crc & 0xFFU);
     CRCHi = hexByte(crc >> 8U);

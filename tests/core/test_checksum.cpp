@@ -7,7 +7,7 @@
 
 class TestChecksum : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void workedExample() {
         const std::array<std::uint8_t, 4> image{16, 240, 5, 99};
         CalcChecksum(image, 2);

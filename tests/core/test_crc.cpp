@@ -23,19 +23,24 @@ QByteArray bytesOf(std::initializer_list<std::uint8_t> bytes) {
 
 class TestCrc : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void workedExamples_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("lo");
         QTest::addColumn<QString>("hi");
-        QTest::newRow("04 request") << bytesOf({1, 4, 0, 0, 0, 1}) << "31" << "CA";
-        QTest::newRow("05 request") << bytesOf({1, 5, 0, 0, 0xFF, 0}) << "8C" << "3A";
+        QTest::newRow("04 request") << bytesOf({1, 4, 0, 0, 0, 1}) << "31"
+                                    << "CA";
+        QTest::newRow("05 request") << bytesOf({1, 5, 0, 0, 0xFF, 0}) << "8C"
+                                    << "3A";
         QTest::newRow("06 request, high byte below 16") << bytesOf({1, 6, 0, 0, 0, 1}) << "48"
                                                         << "0A";
-        QTest::newRow("check string") << QByteArray("123456789") << "37" << "4B";
-        QTest::newRow("nothing") << QByteArray() << "FF" << "FF";
-        QTest::newRow("ABCD message") << bytesOf({1, 0x10, 0, 0, 0, 2, 4, 'A', 'B', 'C', 'D'})
-                                       << "76" << "84";
+        QTest::newRow("check string") << QByteArray("123456789") << "37"
+                                      << "4B";
+        QTest::newRow("nothing") << QByteArray() << "FF"
+                                 << "FF";
+        QTest::newRow("ABCD message")
+            << bytesOf({1, 0x10, 0, 0, 0, 2, 4, 'A', 'B', 'C', 'D'}) << "76"
+            << "84";
     }
     void workedExamples() {
         QFETCH(QByteArray, bytes);

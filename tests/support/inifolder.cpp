@@ -4,11 +4,17 @@
 
 #include "modINI.h"
 
-IniFolder::IniFolder() { modINI::setFolder(dir_.path()); }
+IniFolder::IniFolder() {
+    modINI::setFolder(dir_.path());
+}
 
-IniFolder::~IniFolder() { modINI::setFolder(QString()); }
+IniFolder::~IniFolder() {
+    modINI::setFolder(QString());
+}
 
-QString IniFolder::iniFile() const { return dir_.filePath(QStringLiteral("modlcd.ini")); }
+QString IniFolder::iniFile() const {
+    return dir_.filePath(QStringLiteral("modlcd.ini"));
+}
 
 void IniFolder::write(const QByteArray& bytes) const {
     QFile f(iniFile());

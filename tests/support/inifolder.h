@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 
 class IniFolder {
-public:
+  public:
     IniFolder();
     ~IniFolder();
     IniFolder(const IniFolder&) = delete;
@@ -18,6 +18,6 @@ public:
     void write(const QByteArray& bytes) const;
     QByteArray read() const;
 
-private:
+  private:
     QTemporaryDir dir_;
 };

@@ -35,8 +35,8 @@ PtyPair::~PtyPair() {
 void PtyPair::write(const QByteArray& bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(master_, bytes.constData() + done,
-                                  static_cast<size_t>(bytes.size() - done));
+        const ssize_t n =
+            ::write(master_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n > 0) {
             done += n;
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -72,8 +72,9 @@ QByteArray PtyPair::readExactly(int n, int timeoutMs) {
             return out;
         }
         char buf[512];
-        const ssize_t got = ::read(master_, buf, static_cast<size_t>(std::min<qsizetype>(
-                                                     n - out.size(), static_cast<qsizetype>(sizeof buf))));
+        const ssize_t got = ::read(master_, buf,
+                                   static_cast<size_t>(std::min<qsizetype>(
+                                       n - out.size(), static_cast<qsizetype>(sizeof buf))));
         if (got <= 0) {
             return out;
         }

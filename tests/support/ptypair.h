@@ -7,7 +7,7 @@
 #include <QString>
 
 class PtyPair {
-public:
+  public:
     PtyPair();  // raw mode, 9600 baud; throws std::runtime_error when no pty can be had
     ~PtyPair();
     PtyPair(const PtyPair&) = delete;
@@ -22,7 +22,7 @@ public:
     // Exactly n bytes, or fewer when timeoutMs passes first.
     QByteArray readExactly(int n, int timeoutMs = 2000);
 
-private:
+  private:
     int master_ = -1;
     int slaveKeep_ = -1;  // keeps the line up while the code under test reopens it
     QString slavePath_;
