@@ -17,11 +17,16 @@ bool WriteINI(const QString& section, const QString& key, const QString& value);
 
 namespace modINI {
 
-// Path of the settings file that ReadINI and WriteINI use.
+// Path of the settings file that WriteINI writes and ReadINI reads (ReadINI falls back to
+// an older file beside the program while the per-user one does not exist yet).
 QString iniPath();
 
-// Points ReadINI and WriteINI at another folder (tests, and the per-user fallback).
-// An empty folder restores the program's own.
+// The folder modlcd.ini is written to: the program's own, or a per-user folder when the
+// program's own cannot be written (chosen once, on first use).
+QString folder();
+
+// Points ReadINI and WriteINI at another folder (tests). An empty folder restores the
+// choice above.
 void setFolder(const QString& folder);
 
 // True when some WriteINI since the last call failed; the flag is cleared by the call.

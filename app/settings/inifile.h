@@ -1,0 +1,44 @@
+#pragma once
+
+// The INI format of modlcd.ini, as plain functions over the file's bytes: no files, no
+// code page, no widgets. modINI does the file handling around it.
+//
+// Reading follows the Windows profile functions: a section starts at a line whose first
+// non-blank character is '[' and is named by the text up to ']'; a key line is a name, '='
+// and a value; names and values are trimmed of surrounding blanks; section and key names
+// match without regard to ASCII letter case; the first matching key wins. Comment lines
+// (';'), blank lines, lines without '=' and lines before the first section are skipped. Lines
+// end in LF or CRLF.
+//
+// Writing keeps every line it does not need to change byte for byte, and writes its own
+// lines with CRLF.
+//
+// A name or value must never be able to add a line of its own: a value holding a line
+// break would otherwise let "x\r\n[LCD]\r\nModule=..." plant keys in another section. So
+// before use, line breaks in names and values become spaces, a ']' in a section name and a
+// '=' in a key name become spaces, and a key loses any leading '[' or ';' (it would read as
+// a section header or a comment). Reading applies the same cleaning to the names it is
+// given, so whatever name was written is found again under the same name.
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <optional>
+
+namespace inifile {
+
+// The value under key in section, trimmed; nullopt when the section or key is missing.
+std::optional<QByteArray> read(QByteArrayView file, QByteArrayView section, QByteArrayView key);
+
+// The file with key set to value in section. An existing key is rewritten where it stands,
+// keeping its stored spelling; a new key goes after the last key of its section; a new
+// section goes at the end. nullopt when the section or key name is empty once cleaned.
+std::optional<QByteArray> write(QByteArrayView file, QByteArrayView section, QByteArrayView key,
+                                QByteArrayView value);
+
+// The cleaning described above, exposed so callers and tests see the stored form.
+QByteArray cleanSection(QByteArrayView name);
+QByteArray cleanKey(QByteArrayView name);
+QByteArray cleanValue(QByteArrayView value);
+
+}  // namespace inifile
