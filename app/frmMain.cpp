@@ -1,3 +1,297 @@
 #include "frmMain.h"
 
-frmMain::frmMain(QWidget* parent) : QMainWindow(parent) { setWindowTitle(QStringLiteral("Tessaline")); }
+#include <QAction>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <memory>
+
+#include "comboposition.h"
+#include "configswitch.h"
+#include "modINI.h"
+#include "modVar.h"
+
+frmMain::MessageHook frmMain::showMessage = &frmMain::showMessageBox;
+
+namespace {
+
+// "0x" and a fixed number of upper-case hexadecimal digits, as the lists show numbers.
+QString hexItem(int v, int digits) {
+    return QStringLiteral("0x") +
+           QStringLiteral("%1").arg(v, digits, 16, QLatin1Char('0')).toUpper();
+}
+QString hex2(int v) {
+    return hexItem(v, 2);
+}
+QString hex4(int v) {
+    return hexItem(v, 4);
+}
+
+// A stored number used as a list position: the first item when it is missing, not a
+// number or out of range, nothing for "0".
+int storedPosition(const QString& stored, int highest) {
+    bool ok = false;
+    const int n = stored.trimmed().toInt(&ok);
+    if (!ok || n < 0 || n > highest) {
+        return 0;
+    }
+    return n - 1;
+}
+
+}  // namespace
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("frmMain"));
+    MSComm1.setObjectName(QStringLiteral("MSComm1"));
+    buildLayout();
+
+    connect(mnuCfg, &QAction::triggered, this, &frmMain::mnuCfg_Click);
+    connect(cmdConnect, &QPushButton::clicked, this, &frmMain::cmdConnect_Click);
+    connect(cmdSend04, &QPushButton::clicked, this, &frmMain::cmdSend04_Click);
+    connect(cmdSend05, &QPushButton::clicked, this, &frmMain::cmdSend05_Click);
+    connect(cmdSend06, &QPushButton::clicked, this, &frmMain::cmdSend06_Click);
+    connect(cmdSend16, &QPushButton::clicked, this, &frmMain::cmdSend16_Click);
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    connect(&MSComm1, &MSComm::portFailed, this, &frmMain::onPortFailed);
+
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::Form_Load() {
+    addListItems(cboDF, {QStringLiteral("8N1"), QStringLiteral("8N2"), QStringLiteral("8E1")});
+    addListItems(cboModule, {QStringLiteral("Korvo-216"), QStringLiteral("Korvo-420")});
+    QStringList ports;
+    for (int p = 1; p <= 20; ++p) {
+        ports << QString::number(p);
+    }
+    addListItems(cboComm, ports);
+    QStringList slaves;
+    for (int s = 1; s <= 255; ++s) {
+        slaves << QString::number(s);
+    }
+    addListItems(cboSlaveID, slaves);
+    QStringList bytes;
+    for (int v = 0; v <= 255; ++v) {
+        bytes << hex2(v);
+    }
+    addListItems(cboDataH06, bytes);
+    addListItems(cboDataL06, bytes);
+
+    PortNumber = ReadINI(QStringLiteral("Settings"), QStringLiteral("CommPort"));
+    PortSettings = ReadINI(QStringLiteral("Settings"), QStringLiteral("Setting"));
+    SlaveAddress = ReadINI(QStringLiteral("LCD"), QStringLiteral("Slave"));
+
+    const QString format = PortSettings.right(5);
+    if (format == QLatin1String("n,8,1")) {
+        setListPosition(cboDF, 0);
+    } else if (format == QLatin1String("n,8,2")) {
+        setListPosition(cboDF, 1);
+    } else if (format == QLatin1String("e,8,1")) {
+        setListPosition(cboDF, 2);
+    }
+
+    setListPosition(cboComm, storedPosition(PortNumber, 20));
+    setListPosition(cboSlaveID, storedPosition(SlaveAddress, 255));
+
+    const bool is1602 =
+        ReadINI(QStringLiteral("LCD"), QStringLiteral("Module")) == QLatin1String("1602");
+    setListPosition(cboModule, is1602 ? 0 : 1);
+
+    setListPosition(cboDataH06, 0);
+    setListPosition(cboDataL06, 0);
+
+    const QString baud = PortSettings.left(5);
+    if (baud == QLatin1String("9600,")) {
+        opt9600->setChecked(true);
+    } else if (baud == QLatin1String("19200")) {
+        opt19200->setChecked(true);
+    } else if (baud == QLatin1String("38400")) {
+        opt38400->setChecked(true);
+    }
+
+    MSComm1.InputMode(MSComm::InputModeKind::Binary);
+}
+
+void frmMain::Form_Unload() {
+    SlaveAddress = QString::number(cboSlaveID->currentIndex() + 1);
+    WriteINI(QStringLiteral("Settings"), QStringLiteral("CommPort"), PortNumber);
+    WriteINI(QStringLiteral("Settings"), QStringLiteral("Setting"), PortSettings);
+    WriteINI(QStringLiteral("LCD"), QStringLiteral("Slave"), SlaveAddress);
+    WriteINI(QStringLiteral("LCD"), QStringLiteral("Module"),
+             cboModule->currentIndex() == 0 ? QStringLiteral("1602") : QStringLiteral("2004"));
+    if (modINI::takeWriteFailure()) {
+        showMessage(this,
+                    QStringLiteral("The settings could not be saved to %1.").arg(modINI::iniPath()),
+                    QMessageBox::Warning);
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::cmdConnect_Click() {
+    // The port stays open under a running exchange.
+    if (waiting_) {
+        return;
+    }
+    QString settings;
+    if (opt9600->isChecked()) {
+        settings = QStringLiteral("9600");
+    }
+    if (opt19200->isChecked()) {
+        settings = QStringLiteral("19200");
+    }
+    if (opt38400->isChecked()) {
+        settings = QStringLiteral("38400");
+    }
+    switch (cboDF->currentIndex()) {
+        case 0:
+            settings += QStringLiteral(",n,8,1");
+            break;
+        case 1:
+            settings += QStringLiteral(",n,8,2");
+            break;
+        case 2:
+            settings += QStringLiteral(",e,8,1");
+            break;
+        default:
+            break;
+    }
+    PortNumber = QString::number(cboComm->currentIndex() + 1);
+    PortSettings = settings;
+
+    try {
+        if (cmdConnect->text() == QLatin1String("Connect")) {
+            MSComm1.CommPort(PortNumber.toInt());
+            MSComm1.Settings(settings);
+            MSComm1.PortOpen(true);
+            fComm->setEnabled(false);
+            mnuCfg->setEnabled(true);
+            fCom5->setEnabled(true);
+            fCom6->setEnabled(true);
+            fCom16->setEnabled(true);
+            cmdConnect->setText(QStringLiteral("Disconnect"));
+            SetupModule();
+        } else if (cmdConnect->text() == QLatin1String("Disconnect")) {
+            closeModbusPort();
+        }
+    } catch (const std::exception&) {
+        showMessage(this, QString::fromLatin1(CommPortError), QMessageBox::NoIcon);
+    }
+}
+
+void frmMain::SetupModule() {
+    for (QComboBox* list : {cboData05, cboAddr05, cboAddr06, cboAddr16, cboAddr04}) {
+        list->clear();
+    }
+    const auto addresses = [](int from, int to) {
+        QStringList items;
+        for (int v = from; v <= to; ++v) {
+            items << hex4(v);
+        }
+        return items;
+    };
+    const QStringList coilValues{hex4(0), hex4(0xFF00)};
+    const int module = cboModule->currentIndex();
+    if (module == 0) {
+        addListItems(cboAddr05, addresses(0, 1));
+        addListItems(cboData05, coilValues);
+        addListItems(cboAddr06, addresses(0, 24));
+        addListItems(cboAddr16, addresses(0, 15));
+        for (QComboBox* list : {cboAddr05, cboData05, cboAddr06, cboAddr16}) {
+            setListPosition(list, 0);
+        }
+        return;
+    }
+    if (module == 1) {
+        addListItems(cboData05, coilValues);
+        fCom4->setEnabled(true);
+        addListItems(cboAddr04, addresses(0, 2));
+        addListItems(cboAddr05, addresses(0, 8));
+        addListItems(cboAddr06, addresses(0, 56));
+        QStringList starts = addresses(0, 39);
+        for (int p = 40; p <= 49; ++p) {
+            starts << hex4(modbus::startAddress16(p));
+        }
+        addListItems(cboAddr16, starts);
+    }
+    // With no module chosen (text typed into the list) there is nothing to select; that
+    // is reported like any other failure of the connection.
+    for (QComboBox* list : {cboAddr05, cboData05, cboAddr06, cboAddr04, cboAddr16}) {
+        if (list->count() == 0) {
+            throw CommError("no module selected");
+        }
+        setListPosition(list, 0);
+    }
+}
+
+void frmMain::mnuCfg_Click() {
+    if (waiting_) {
+        return;
+    }
+    try {
+        closeModbusPort();
+    } catch (const CommError&) {
+        // The port is gone either way; the configuration window opens its own.
+        showDisconnected();
+    }
+    openConfigWindow(cboModule->currentIndex());
+}
+
+void frmMain::closeModbusPort() {
+    MSComm1.PortOpen(false);
+    showDisconnected();
+}
+
+void frmMain::showDisconnected() {
+    fComm->setEnabled(true);
+    mnuCfg->setEnabled(false);
+    fCom5->setEnabled(false);
+    fCom6->setEnabled(false);
+    fCom16->setEnabled(false);
+    fCom4->setEnabled(false);
+    cmdConnect->setText(QStringLiteral("Connect"));
+}
+
+void frmMain::onPortFailed() {
+    // Inside a wait the exchange still runs on the stack below; it reports the failure
+    // itself once the wait is over.
+    if (waiting_) {
+        portFailedDuringWait_ = true;
+        return;
+    }
+    reportPortFailure();
+}
+
+void frmMain::reportPortFailure() {
+    try {
+        MSComm1.PortOpen(false);
+    } catch (const CommError&) {
+        // Already closed by the failure.
+    }
+    if (cmdConnect->text() == QLatin1String("Disconnect")) {
+        showDisconnected();
+    }
+    showMessage(this, QString::fromLatin1(CommPortError), QMessageBox::NoIcon);
+}
+
+QMessageBox* frmMain::makeMessageBox(QWidget* parent, const QString& text, QMessageBox::Icon icon) {
+    auto* box = new QMessageBox(icon, QStringLiteral("Tessaline"), text, QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("messageBox"));
+    return box;
+}
+
+void frmMain::showMessageBox(QWidget* parent, const QString& text, QMessageBox::Icon icon) {
+    const std::unique_ptr<QMessageBox> box(makeMessageBox(parent, text, icon));
+    box->exec();
+}

@@ -1,10 +1,157 @@
 #pragma once
 
-#include <QMainWindow>
+// The main window: the Modbus test bench. It opens the serial port with the connect
+// button, sends one of four Modbus requests at a time and shows the bytes on the line.
 
-// Placeholder until the main window lands.
+#include <QMainWindow>
+#include <QMessageBox>
+
+#include <array>
+#include <cstdint>
+
+#include "modbus.h"
+#include "mscomm.h"
+
+class QAction;
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
 class frmMain : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Every message box of the window goes through here, so that tests running offscreen
+    // can see what would have been shown instead of blocking on a modal box.
+    using MessageHook = void (*)(QWidget* parent, const QString& text, QMessageBox::Icon icon);
+    static MessageHook showMessage;
+    static void showMessageBox(QWidget* parent, const QString& text, QMessageBox::Icon icon);
+    // The box showMessageBox would run: caption Tessaline, one OK button.
+    static QMessageBox* makeMessageBox(QWidget* parent, const QString& text,
+                                       QMessageBox::Icon icon);
+
+    static constexpr auto CommPortError = "COMM PORT ERROR!";
+
+    // Twips to pixels at this screen's resolution: 15 twips per pixel at 96 dpi.
+    int twips(int t) const;
+
+    // True while an exchange waits for its reply.
+    bool exchangeRunning() const { return waiting_; }
+
+    // Menu and frames on the window.
+    QAction* mnuCfg = nullptr;
+    QGroupBox* fComm = nullptr;
+    QGroupBox* fID = nullptr;
+    QPushButton* cmdConnect = nullptr;
+    QGroupBox* fCom5 = nullptr;
+    QGroupBox* fCom6 = nullptr;
+    QGroupBox* fCom16 = nullptr;
+    QGroupBox* fCom4 = nullptr;
+    QGroupBox* fMonitor = nullptr;
+    QTimer* Timer1 = nullptr;
+    MSComm MSComm1;
+
+    // Comm Port Settings
+    QRadioButton* opt9600 = nullptr;
+    QRadioButton* opt19200 = nullptr;
+    QRadioButton* opt38400 = nullptr;
+    QButtonGroup* optBaud = nullptr;
+    QComboBox* cboDF = nullptr;
+    QLabel* Label2 = nullptr;
+    QComboBox* cboComm = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* cboModule = nullptr;
+    QLabel* Label4 = nullptr;
+
+    // Slave ID
+    QComboBox* cboSlaveID = nullptr;
+    QLabel* Label3 = nullptr;
+
+    // Modbus Command 05
+    QComboBox* cboAddr05 = nullptr;
+    QLabel* Label8 = nullptr;
+    QComboBox* cboData05 = nullptr;
+    QLabel* Label7 = nullptr;
+    QPushButton* cmdSend05 = nullptr;
+
+    // Modbus Command 06
+    QComboBox* cboAddr06 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QComboBox* cboDataH06 = nullptr;
+    QComboBox* cboDataL06 = nullptr;
+    QPushButton* cmdSend06 = nullptr;
+
+    // Modbus Command 16
+    QComboBox* cboAddr16 = nullptr;
+    QLabel* Label12 = nullptr;
+    QLineEdit* txtMessage = nullptr;
+    QPushButton* cmdSend16 = nullptr;
+
+    // Modbus Command 04 - Read Input Registers
+    QComboBox* cboAddr04 = nullptr;
+    QPushButton* cmdSend04 = nullptr;
+    QLabel* Label13 = nullptr;
+    QLabel* Label14 = nullptr;
+    QLabel* Label15 = nullptr;
+    std::array<QLabel*, 3> lblReg3x{};
+
+    // Communication Monitor
+    QLabel* Label6 = nullptr;
+    QLabel* lblTxData = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* lblRxData = nullptr;
+
+    // Event handlers, public so that tests and the benchmark can drive them directly.
+    void cmdConnect_Click();
+    void cmdSend04_Click();
+    void cmdSend05_Click();
+    void cmdSend06_Click();
+    void cmdSend16_Click();
+    void mnuCfg_Click();
+    void Timer1_Timer();
+
+    void SetupModule();
+    void SendFrame(const std::int16_t& frameLength);
+    void ShowRxData(const std::int16_t& lastByteIndex);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildLayout();
+    void Form_Load();
+    void Form_Unload();
+
+    // Closing the port and returning the controls to the Disconnected state, shared by
+    // the connect button and the configuration menu.
+    void closeModbusPort();
+    void showDisconnected();
+
+    // The port broke under a connection: tell the user and fall back to Disconnected.
+    void onPortFailed();
+    void reportPortFailure();
+
+    // Sends TxFrame[0 .. requestLength-1], waits and classifies the reply. Returns true
+    // when a reply of full length was read into RxData (good or with a CRC error).
+    bool runExchange(const modbus::ExchangeShape& shape);
+    // Writes the request before its CRC into TxFrame and closes it with the CRC.
+    static std::int16_t closeRequest(const std::vector<std::uint8_t>& request);
+    // A list feeding a request byte has no selection: says so and sends nothing.
+    bool needsSelection(const QComboBox* list, const QString& what);
+    void waitTicks(int ticks);
+    void setBusy(bool busy);
+
+    bool waiting_ = false;
+    bool portFailedDuringWait_ = false;
+    // Enabled states of the controls switched off during a wait, to restore after it.
+    std::array<bool, 6> enabledBeforeWait_{};
 };

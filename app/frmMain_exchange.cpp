@@ -1,0 +1,177 @@
+// The four Modbus commands and the exchange they share: one request, one fixed wait
+// paced by Timer1, one look at the receive buffer.
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <span>
+
+#include "cp1252.h"
+#include "frmMain.h"
+#include "modVar.h"
+#include "modcrc16.h"
+
+namespace {
+
+std::span<const std::uint8_t> bytesOf(const QByteArray& a) {
+    return {reinterpret_cast<const std::uint8_t*>(a.constData()),
+            static_cast<std::size_t>(a.size())};
+}
+
+}  // namespace
+
+void frmMain::Timer1_Timer() {
+    ++TickCount;
+}
+
+void frmMain::SendFrame(const std::int16_t& frameLength) {
+    lblTxData->setText(QString());
+    lblRxData->setText(QString());
+    const auto n = static_cast<std::size_t>(std::clamp<int>(frameLength, 0, TxFrameSize));
+    const auto request = std::span<const std::uint8_t>(TxFrame).first(n);
+    MSComm1.Output(request);
+    lblTxData->setText(modbus::hexLine(request));
+}
+
+void frmMain::ShowRxData(const std::int16_t& lastByteIndex) {
+    const auto shown = std::clamp<qsizetype>(lastByteIndex + 1, 0, RxData.size());
+    lblRxData->setText(lblRxData->text() +
+                       modbus::hexLine(bytesOf(RxData).first(static_cast<std::size_t>(shown))));
+}
+
+std::int16_t frmMain::closeRequest(const std::vector<std::uint8_t>& request) {
+    std::copy(request.begin(), request.end(), TxFrame.begin());
+    const auto length = static_cast<std::int16_t>(request.size());
+    CalcCRC16(length);
+    TxFrame[request.size()] = static_cast<std::uint8_t>(CRCLo.toUInt(nullptr, 16));
+    TxFrame[request.size() + 1] = static_cast<std::uint8_t>(CRCHi.toUInt(nullptr, 16));
+    return static_cast<std::int16_t>(length + 2);
+}
+
+bool frmMain::needsSelection(const QComboBox* list, const QString& what) {
+    if (list->currentIndex() >= 0) {
+        return false;
+    }
+    lblTxData->setText(QString());
+    lblRxData->setText(QStringLiteral("Select %1 before sending").arg(what));
+    return true;
+}
+
+void frmMain::setBusy(bool busy) {
+    const std::array<QWidget*, 5> buttons{cmdSend04, cmdSend05, cmdSend06, cmdSend16, cmdConnect};
+    if (busy) {
+        for (std::size_t i = 0; i < buttons.size(); ++i) {
+            enabledBeforeWait_[i] = buttons[i]->isEnabledTo(buttons[i]->parentWidget());
+            buttons[i]->setEnabled(false);
+        }
+        enabledBeforeWait_[5] = mnuCfg->isEnabled();
+        mnuCfg->setEnabled(false);
+    } else {
+        for (std::size_t i = 0; i < buttons.size(); ++i) {
+            buttons[i]->setEnabled(enabledBeforeWait_[i]);
+        }
+        mnuCfg->setEnabled(enabledBeforeWait_[5]);
+    }
+}
+
+void frmMain::waitTicks(int ticks) {
+    // Ticks arrive only while events are processed, so none can slip in between starting
+    // the timer and clearing the count.
+    Timer1->start();
+    TickCount = 0;
+    while (TickCount < ticks) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    Timer1->stop();
+}
+
+bool frmMain::runExchange(const modbus::ExchangeShape& shape) {
+    waiting_ = true;
+    portFailedDuringWait_ = false;
+    setBusy(true);
+    bool fullReply = false;
+    try {
+        const auto requestLength = static_cast<std::int16_t>(shape.requestLength);
+        SendFrame(requestLength);
+        waitTicks(shape.ticks);
+        if (portFailedDuringWait_ || !MSComm1.PortOpen()) {
+            throw CommError("port lost during the exchange");
+        }
+        if (const auto early = modbus::outcomeBeforeRead(MSComm1.InBufferCount(), shape)) {
+            lblRxData->setText(modbus::outcomeText(*early));
+        } else {
+            RxData = MSComm1.Input();
+            const auto lastData = static_cast<std::int16_t>(shape.lastDataIndex);
+            if (CheckRxCRC(lastData)) {
+                const auto lastByte = static_cast<std::int16_t>(shape.replyLength - 1);
+                ShowRxData(lastByte);
+            } else {
+                lblRxData->setText(modbus::outcomeText(modbus::Outcome::CrcError));
+            }
+            fullReply = RxData.size() >= shape.replyLength;
+        }
+    } catch (const std::exception&) {
+        setBusy(false);
+        waiting_ = false;
+        reportPortFailure();
+        return false;
+    }
+    setBusy(false);
+    waiting_ = false;
+    return fullReply;
+}
+
+void frmMain::cmdSend04_Click() {
+    if (waiting_ || needsSelection(cboAddr04, QStringLiteral("a Register Address"))) {
+        return;
+    }
+    const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());
+    closeRequest(modbus::read04(slave, cboAddr04->currentIndex()));
+    if (!runExchange(modbus::shapeOf(modbus::Command::Read04))) {
+        return;
+    }
+    // The list may have changed during the wait; the value goes where it now points.
+    const int position = cboAddr04->currentIndex();
+    if (const auto text = modbus::registerText(position, bytesOf(RxData))) {
+        lblReg3x[static_cast<std::size_t>(position)]->setText(*text);
+    }
+}
+
+void frmMain::cmdSend05_Click() {
+    if (waiting_ || needsSelection(cboAddr05, QStringLiteral("a Register Address"))) {
+        return;
+    }
+    const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());
+    closeRequest(modbus::coil05(slave, cboAddr05->currentIndex(), cboData05->currentText()));
+    runExchange(modbus::shapeOf(modbus::Command::Coil05));
+}
+
+void frmMain::cmdSend06_Click() {
+    if (waiting_ || needsSelection(cboAddr06, QStringLiteral("a Register Address")) ||
+        needsSelection(cboDataH06, QStringLiteral("a Data Hi value")) ||
+        needsSelection(cboDataL06, QStringLiteral("a Data Lo value"))) {
+        return;
+    }
+    const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());
+    closeRequest(modbus::register06(slave, cboAddr06->currentIndex(), cboDataH06->currentIndex(),
+                                    cboDataL06->currentIndex()));
+    runExchange(modbus::shapeOf(modbus::Command::Register06));
+}
+
+void frmMain::cmdSend16_Click() {
+    if (waiting_ || needsSelection(cboAddr16, QStringLiteral("a Start Register Address"))) {
+        return;
+    }
+    const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());
+    const auto request = modbus::message16(slave, cboAddr16->currentIndex(),
+                                           cp1252::fromUnicode(txtMessage->text()));
+    closeRequest(request);
+    // Byte 6 is the byte count of the message as sent (padded to an even length).
+    runExchange(modbus::shapeOf(modbus::Command::Message16, request[6]));
+}
