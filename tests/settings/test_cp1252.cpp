@@ -5,7 +5,7 @@
 
 class TestCp1252 : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void bothWays_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("bytes");
@@ -33,13 +33,13 @@ private slots:
         QTest::newRow("CJK") << QStringLiteral("\u4E2D") << QByteArray("?");
         QTest::newRow("Greek omega") << QStringLiteral("\u03A9") << QByteArray("?");
         // U+0080 has no byte of its own: 0x80 is the euro sign.
-        QTest::newRow("C1 control taken by a letter") << QStringLiteral("\u0080")
-                                                      << QByteArray("?");
+        QTest::newRow("C1 control taken by a letter")
+            << QStringLiteral("\u0080") << QByteArray("?");
         QTest::newRow("pair outside the BMP is one character")
             << QStringLiteral("a\U0001F600b") << QByteArray("a?b");
         QTest::newRow("lone high surrogate") << QString(QChar(0xD83D)) + u'x' << QByteArray("?x");
-        QTest::newRow("lone low surrogate at end") << u'x' + QString(QChar(0xDE00))
-                                                   << QByteArray("x?");
+        QTest::newRow("lone low surrogate at end")
+            << u'x' + QString(QChar(0xDE00)) << QByteArray("x?");
     }
     void unmappableBecomesQuestionMark() {
         QFETCH(QString, text);
