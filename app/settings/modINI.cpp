@@ -71,8 +71,10 @@ bool store(const QString& folder, const QString& path, const QByteArray& bytes) 
     if (!out.open(QIODevice::WriteOnly)) {
         return false;
     }
-    // Left uncommitted, the temporary file is dropped and the old file stays as it was.
-    return out.write(bytes) == bytes.size() && out.commit();
+    // commit() does not see a failure of the write-back it does on closing (Qt 6.4 renames
+    // the cut-off file over the old one), so the buffer is flushed and checked first. Left
+    // uncommitted, the temporary file is dropped and the old file stays as it was.
+    return out.write(bytes) == bytes.size() && out.flush() && out.commit();
 }
 
 }  // namespace
