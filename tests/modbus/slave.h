@@ -1,0 +1,55 @@
+#pragma once
+
+// The test's end of the Modbus line: a pseudo-terminal whose slave side the main window
+// opens as port 3, with the test answering each request as the display module would.
+
+#include <QByteArray>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QStringList>
+
+#include <deque>
+#include <memory>
+
+#include "frmMain.h"
+#include "inifolder.h"
+#include "ptypair.h"
+
+class ScriptedSlave : public QObject {
+    Q_OBJECT
+  public:
+    explicit ScriptedSlave(PtyPair& line);
+
+    // The next request is answered with reply, delayMs after it arrived; an empty reply
+    // means silence.
+    void answer(const QByteArray& reply, int delayMs = 5);
+    // Everything the window has sent so far, taken by the call.
+    QByteArray takeReceived();
+
+  private:
+    void readLine();
+
+    PtyPair& line_;
+    QSocketNotifier notifier_;
+    QByteArray received_;
+    struct Reply {
+        QByteArray bytes;
+        int delayMs;
+    };
+    std::deque<Reply> replies_;
+};
+
+// Message boxes the window would have shown, in order.
+QStringList& shownMessages();
+void recordMessages();
+
+// A modlcd.ini in a fresh folder that maps port 3 to the pseudo-terminal and preselects
+// 9600,n,8,1 on it, slave 1 and the given module ("1602" or "2004").
+void prepareIni(const IniFolder& ini, const PtyPair& line, const QByteArray& module);
+
+// The window opened over that ini and connected; fails the test when it cannot connect.
+std::unique_ptr<frmMain> connectedWindow();
+
+// Adds the CRC to a frame, low byte first.
+QByteArray withCrc(QByteArray frame);
+QByteArray fromHex(const char* spaced);
