@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -15,9 +16,10 @@
 class QSerialPort;
 
 // Raised for a port that does not exist or is busy, a settings string the control cannot
-// accept, or I/O on a port that failed; what() is a reason a technician can read.
+// accept, or I/O on a port that is closed or failed; what() is a reason a technician can
+// read.
 class CommError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -37,22 +39,25 @@ QString portDevice(int portNumber);
 
 class MSComm : public QObject {
     Q_OBJECT
-public:
+  public:
     enum class InputModeKind { Text, Binary };
 
     explicit MSComm(QObject* parent = nullptr);
     ~MSComm() override;
 
-    // Port number from 1; written only while the port is closed.
+    // Port number from 1; written only while the port is closed (CommError otherwise). A
+    // number below 1 is stored and refused by the next open.
     void CommPort(int portNumber);
     int CommPort() const { return portNumber_; }
 
-    // Checked when written; throws CommError for a string the control cannot accept.
+    // Checked when written; throws CommError for a string the control cannot accept and
+    // keeps the previous settings then. On an open port the new settings apply at once.
     void Settings(const QString& settings);
     QString Settings() const { return settings_; }
 
-    // true opens (CommError when the port is missing or busy), false closes; closing waits
-    // a bounded time for bytes already handed to Output to leave.
+    // true opens (CommError when the port is missing, busy or already open), false closes;
+    // closing waits a bounded time for bytes already handed to Output to leave. Closing a
+    // closed port does nothing.
     void PortOpen(bool open);
     bool PortOpen() const;
 
@@ -60,25 +65,36 @@ public:
     InputModeKind InputMode() const { return inputMode_; }
 
     // Queues all bytes for transmission in order and returns without waiting for them.
+    // CommError on a closed or failed port.
     void Output(std::span<const std::uint8_t> bytes);
     void Output(const QByteArray& bytes);
 
     // Bytes received and not yet taken by Input, counting everything the operating system
-    // holds at the time of the call.
+    // holds at the time of the call, whether or not the event loop has run. CommError on a
+    // closed or failed port.
     int InBufferCount();
 
-    // Every waiting byte, in order of arrival; empties the receive buffer.
+    // Every waiting byte, in order of arrival; empties the receive buffer. CommError on a
+    // closed or failed port.
     QByteArray Input();
 
     // The device path or name the last open used (for messages).
     QString deviceName() const { return device_; }
 
-signals:
+  signals:
     // The open port failed (adapter unplugged, device gone); the port is closed already.
     void portFailed(const QString& reason);
 
-private:
+  private:
     void drainOutput();
+    void applyLine(const LineSettings& line);
+    void collectInput();
+    void noteError(int error);
+    // Closes a port that reported a failure and emits portFailed; true when it did.
+    bool settleFailure();
+    // Throws CommError unless the port is open and has not failed.
+    void requireOpen(const char* operation);
+    QString portLabel() const;
 
     std::unique_ptr<QSerialPort> port_;
     int portNumber_ = 1;
@@ -86,4 +102,6 @@ private:
     LineSettings line_;
     QString device_;
     InputModeKind inputMode_ = InputModeKind::Text;
+    QString failure_;  // reason of a failure not yet settled; empty when none
+    bool closing_ = false;
 };

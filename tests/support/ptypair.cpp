@@ -32,6 +32,13 @@ PtyPair::~PtyPair() {
     }
 }
 
+void PtyPair::closeMaster() {
+    if (master_ >= 0) {
+        ::close(master_);
+        master_ = -1;
+    }
+}
+
 void PtyPair::write(const QByteArray& bytes) {
     qsizetype done = 0;
     while (done < bytes.size()) {

@@ -15,8 +15,13 @@ class PtyPair {
 
     QString slavePath() const { return slavePath_; }
     int masterFd() const { return master_; }
+    // The test's own descriptor of the slave end, for reading the line's termios.
+    int slaveFd() const { return slaveKeep_; }
 
     void write(const QByteArray& bytes);
+    // Closes the master end, as when the far side of the line goes away; the slave end then
+    // reads as hung up.
+    void closeMaster();
     // Whatever arrives within timeoutMs of silence after the last byte (or of the call).
     QByteArray readAll(int timeoutMs = 200);
     // Exactly n bytes, or fewer when timeoutMs passes first.

@@ -1,0 +1,359 @@
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <termios.h>
+
+#include <array>
+#include <functional>
+#include <future>
+#include <memory>
+
+#include "inifolder.h"
+#include "modINI.h"
+#include "mscomm.h"
+#include "ptypair.h"
+
+namespace {
+
+constexpr int kPort = 7;
+
+QByteArray pattern(int size) {
+    QByteArray out(size, '\0');
+    for (int i = 0; i < size; ++i) {
+        out[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    }
+    return out;
+}
+
+// Polls InBufferCount without ever running the event loop, until it reaches want or two
+// seconds pass; returns the last count.
+int countWithoutEventLoop(MSComm& comm, int want) {
+    const QDeadlineTimer deadline(2000);
+    int count = comm.InBufferCount();
+    while (count < want && !deadline.hasExpired()) {
+        QThread::msleep(5);
+        count = comm.InBufferCount();
+    }
+    return count;
+}
+
+bool throwsCommError(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const CommError& e) {
+        return QByteArray(e.what()).size() > 0;
+    }
+    return false;
+}
+
+}  // namespace
+
+class TestMSComm : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<IniFolder> ini_;
+    std::unique_ptr<PtyPair> pty_;
+
+    // A control on kPort, which modlcd.ini maps to the pty, opened at the given settings.
+    std::unique_ptr<MSComm> openOnPty(const QString& settings = QStringLiteral("9600,n,8,1")) {
+        auto comm = std::make_unique<MSComm>();
+        comm->InputMode(MSComm::InputModeKind::Binary);
+        comm->Settings(settings);
+        comm->CommPort(kPort);
+        comm->PortOpen(true);
+        return comm;
+    }
+
+    void expectLine(speed_t speed, bool twoStopBits) {
+        termios tio{};
+        QCOMPARE(::tcgetattr(pty_->slaveFd(), &tio), 0);
+        QCOMPARE(cfgetospeed(&tio), speed);
+        QCOMPARE(bool(tio.c_cflag & CSTOPB), twoStopBits);
+    }
+
+  private slots:
+    void init() {
+        ini_ = std::make_unique<IniFolder>();
+        pty_ = std::make_unique<PtyPair>();
+        QVERIFY(WriteINI(QStringLiteral("Ports"), QString::number(kPort), pty_->slavePath()));
+    }
+    void cleanup() {
+        pty_.reset();
+        ini_.reset();
+    }
+
+    void acceptedSettings_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<char>("parity");
+        QTest::addColumn<int>("dataBits");
+        QTest::addColumn<int>("stopBits");
+        QTest::newRow("8N1") << "9600,n,8,1" << 9600 << 'n' << 8 << 1;
+        QTest::newRow("8N2") << "19200,n,8,2" << 19200 << 'n' << 8 << 2;
+        QTest::newRow("8E1 upper case") << "38400,E,8,1" << 38400 << 'e' << 8 << 1;
+        QTest::newRow("odd, 7 bits, 1.5 stop") << "110,o,7,1.5" << 110 << 'o' << 7 << 3;
+        QTest::newRow("mark, 5 bits") << "1200,M,5,1" << 1200 << 'm' << 5 << 1;
+        QTest::newRow("space, 6 bits") << "300,s,6,2" << 300 << 's' << 6 << 2;
+    }
+    void acceptedSettings() {
+        QFETCH(QString, text);
+        const LineSettings line = parseSettings(text);
+        QTEST(line.baud, "baud");
+        QTEST(line.parity, "parity");
+        QTEST(line.dataBits, "dataBits");
+        QTEST(line.stopBits, "stopBits");
+    }
+
+    void refusedSettings_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("baud alone") << "9600";
+        QTest::newRow("no baud") << ",n,8,1";
+        QTest::newRow("nothing") << "";
+        QTest::newRow("unknown parity") << "9600,x,8,1";
+        QTest::newRow("no parity letter") << "9600,,8,1";
+        QTest::newRow("two parity letters") << "9600,ne,8,1";
+        QTest::newRow("9 data bits") << "9600,n,9,1";
+        QTest::newRow("4 data bits") << "9600,n,4,1";
+        QTest::newRow("stop bits 0") << "9600,n,8,0";
+        QTest::newRow("stop bits 3") << "9600,n,8,3";
+        QTest::newRow("baud not a number") << "fast,n,8,1";
+        QTest::newRow("baud zero") << "0,n,8,1";
+        QTest::newRow("baud negative") << "-9600,n,8,1";
+        QTest::newRow("fifth field") << "9600,n,8,1,1";
+    }
+    void refusedSettings() {
+        QFETCH(QString, text);
+        QVERIFY(throwsCommError([&] { parseSettings(text); }));
+
+        // The control refuses it when written and keeps what it had, closed or open.
+        MSComm closed;
+        closed.Settings(QStringLiteral("19200,e,8,1"));
+        QVERIFY(throwsCommError([&] { closed.Settings(text); }));
+        QCOMPARE(closed.Settings(), QStringLiteral("19200,e,8,1"));
+
+        auto open = openOnPty(QStringLiteral("19200,n,8,2"));
+        QVERIFY(throwsCommError([&] { open->Settings(text); }));
+        QCOMPARE(open->Settings(), QStringLiteral("19200,n,8,2"));
+        expectLine(B19200, true);
+    }
+
+    // A pty keeps 8 data bits and no parity whatever it is told, so those two are left out.
+    void settingsApplyToAnOpenPort() {
+        auto comm = openOnPty();
+        comm->Settings(QStringLiteral("38400,n,8,2"));
+        expectLine(B38400, true);
+        comm->Settings(QStringLiteral("19200,n,8,1"));
+        expectLine(B19200, false);
+
+        termios tio{};
+        QCOMPARE(::tcgetattr(pty_->slaveFd(), &tio), 0);
+        QVERIFY(!(tio.c_cflag & CRTSCTS));
+        QVERIFY(!(tio.c_iflag & (IXON | IXOFF)));
+
+        // Settings the port itself refuses (a pty takes no 7-bit characters) leave the line
+        // as it was, the baud rate included.
+        QVERIFY(throwsCommError([&] { comm->Settings(QStringLiteral("38400,n,7,2")); }));
+        QCOMPARE(comm->Settings(), QStringLiteral("19200,n,8,1"));
+        expectLine(B19200, false);
+        comm->Output(QByteArray("ok"));
+        QCOMPARE(pty_->readExactly(2), QByteArray("ok"));
+    }
+
+    void outputArrivesInOrder() {
+        auto comm = openOnPty();
+        const QByteArray first = pattern(256);
+        comm->Output(first);
+        const std::array<std::uint8_t, 3> second{0x01, 0x04, 0xFF};
+        comm->Output(second);
+        QCOMPARE(pty_->readExactly(259), first + QByteArray("\x01\x04\xFF", 3));
+    }
+
+    void inputIsCountedWithoutTheEventLoop() {
+        auto comm = openOnPty();
+        QCOMPARE(comm->InBufferCount(), 0);
+        pty_->write(QByteArray("\x01\x04\x02", 3));
+        QCOMPARE(countWithoutEventLoop(*comm, 3), 3);
+        pty_->write(QByteArray("\x00\x2A\x38\xE3", 4));
+        QCOMPARE(countWithoutEventLoop(*comm, 7), 7);
+        QCOMPARE(comm->Input(), QByteArray("\x01\x04\x02\x00\x2A\x38\xE3", 7));
+        QCOMPARE(comm->InBufferCount(), 0);
+        QCOMPARE(comm->Input(), QByteArray());
+
+        // Input takes what arrived since the last count as well.
+        pty_->write(pattern(600));
+        QCOMPARE(countWithoutEventLoop(*comm, 600), 600);
+        pty_->write(QByteArray("end"));
+        QThread::msleep(50);
+        QCOMPARE(comm->Input(), pattern(600) + "end");
+    }
+
+    void portDeviceFollowsThePortsSection() {
+        QCOMPARE(portDevice(kPort), pty_->slavePath());
+        QCOMPARE(portDevice(1), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(portDevice(12), QStringLiteral("/dev/ttyUSB11"));
+    }
+
+    void refusedOpen_data() {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("device");
+        QTest::newRow("missing device") << 3 << "/nonexistent/ttyLCD";
+        QTest::newRow("dangling link") << 3 << "link";
+        QTest::newRow("port 0") << 0 << "";
+        QTest::newRow("port -1") << -1 << "";
+    }
+    void refusedOpen() {
+        QFETCH(int, port);
+        QFETCH(QString, device);
+        if (device == u"link") {
+            device = ini_->path() + QStringLiteral("/ttyGone");
+            QVERIFY(QFile::link(ini_->path() + QStringLiteral("/nowhere"), device));
+        }
+        if (!device.isEmpty()) {
+            QVERIFY(WriteINI(QStringLiteral("Ports"), QString::number(port), device));
+        }
+        MSComm comm;
+        comm.CommPort(port);
+        try {
+            comm.PortOpen(true);
+            QFAIL("open succeeded");
+        } catch (const CommError& e) {
+            QVERIFY2(device.isEmpty() || QString::fromUtf8(e.what()).contains(device), e.what());
+        }
+        QVERIFY(!comm.PortOpen());
+    }
+
+    // One device, reached through its own path and through a link in the Ports section: a
+    // second control cannot take it through either name until the first lets go.
+    void busyPortIsRefused_data() {
+        QTest::addColumn<bool>("viaLink");
+        QTest::newRow("same path") << false;
+        QTest::newRow("link to the same pty") << true;
+    }
+    void busyPortIsRefused() {
+        QFETCH(bool, viaLink);
+        const QString link = ini_->path() + QStringLiteral("/ttyLCD");
+        QVERIFY(QFile::link(pty_->slavePath(), link));
+        QVERIFY(WriteINI(QStringLiteral("Ports"), QStringLiteral("8"), link));
+
+        auto first = openOnPty();
+        MSComm second;
+        second.CommPort(viaLink ? 8 : kPort);
+        try {
+            second.PortOpen(true);
+            QFAIL("a busy port was opened a second time");
+        } catch (const CommError& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains(viaLink ? link : pty_->slavePath()),
+                     e.what());
+        }
+        first->Output(QByteArray("still mine"));
+        QCOMPARE(pty_->readExactly(10), QByteArray("still mine"));
+
+        first->PortOpen(false);
+        second.PortOpen(true);
+        QCOMPARE(second.deviceName(), viaLink ? link : pty_->slavePath());
+        second.Output(QByteArray("now yours"));
+        QCOMPARE(pty_->readExactly(9), QByteArray("now yours"));
+    }
+
+    // Bytes handed over just before the port closes still reach the line, also when they
+    // are more than the system takes at once and the event loop never ran to send them.
+    void closeDeliversEverything_data() {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("destroy");
+        QTest::newRow("110 bytes, close") << "9600,n,8,1" << 110 << false;
+        QTest::newRow("110 bytes, destroy") << "9600,n,8,1" << 110 << true;
+        QTest::newRow("big burst, close") << "115200,n,8,1" << 100000 << false;
+        QTest::newRow("big burst, destroy") << "115200,n,8,1" << 100000 << true;
+    }
+    void closeDeliversEverything() {
+        QFETCH(QString, settings);
+        QFETCH(int, size);
+        QFETCH(bool, destroy);
+        auto comm = openOnPty(settings);
+        auto received = std::async(std::launch::async, [&] {
+            QThread::msleep(100);  // let the system's buffer fill first
+            return pty_->readExactly(size, 5000);
+        });
+        comm->Output(pattern(size));
+        if (destroy) {
+            comm.reset();
+        } else {
+            comm->PortOpen(false);
+            QVERIFY(!comm->PortOpen());
+        }
+        QCOMPARE(received.get(), pattern(size));
+    }
+
+    void closedPortRefusesIo() {
+        MSComm comm;
+        comm.CommPort(kPort);
+        comm.PortOpen(false);  // closing a closed port does nothing
+        QVERIFY(throwsCommError([&] { comm.Output(QByteArray("x")); }));
+        QVERIFY(throwsCommError([&] { comm.InBufferCount(); }));
+        QVERIFY(throwsCommError([&] { comm.Input(); }));
+
+        comm.PortOpen(true);
+        QVERIFY(throwsCommError([&] { comm.PortOpen(true); }));
+        QVERIFY(throwsCommError([&] { comm.CommPort(1); }));
+        QCOMPARE(comm.CommPort(), kPort);
+        comm.PortOpen(false);
+        comm.PortOpen(false);
+        QVERIFY(throwsCommError([&] { comm.Output(QByteArray("x")); }));
+
+        comm.PortOpen(true);  // and it opens again
+        comm.Output(QByteArray("again"));
+        QCOMPARE(pty_->readExactly(5), QByteArray("again"));
+    }
+
+    // The far end going away while the port is open: the port closes and says why once,
+    // whether the program is polling, sending or idle in the event loop.
+    void hangUpClosesThePort_data() {
+        QTest::addColumn<QString>("noticedBy");
+        QTest::newRow("polling") << "InBufferCount";
+        QTest::newRow("reading") << "Input";
+        QTest::newRow("sending") << "Output";
+        QTest::newRow("event loop") << "events";
+    }
+    void hangUpClosesThePort() {
+        QFETCH(QString, noticedBy);
+        auto comm = openOnPty();
+        QSignalSpy failed(comm.get(), &MSComm::portFailed);
+        pty_->write(QByteArray("late"));
+        QThread::msleep(20);
+        pty_->closeMaster();
+
+        // The system may report the hangup to the second call of a kind only.
+        const auto useThePort = [&] {
+            for (int i = 0; i < 5; ++i) {
+                if (noticedBy == u"InBufferCount") {
+                    comm->InBufferCount();
+                } else if (noticedBy == u"Input") {
+                    comm->Input();
+                } else {
+                    comm->Output(QByteArray("ping"));
+                }
+                QThread::msleep(20);
+            }
+        };
+        if (noticedBy == u"events") {
+            QTRY_COMPARE(failed.count(), 1);
+        } else {
+            QVERIFY(throwsCommError(useThePort));
+            QCOMPARE(failed.count(), 1);
+        }
+        QVERIFY(!comm->PortOpen());
+        QVERIFY(!failed.first().first().toString().isEmpty());
+        QVERIFY(throwsCommError([&] { comm->Output(QByteArray("x")); }));
+        QVERIFY(throwsCommError([&] { comm->InBufferCount(); }));
+        comm->PortOpen(false);
+        QCoreApplication::processEvents();
+        QCOMPARE(failed.count(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMSComm)
+#include "test_mscomm.moc"
