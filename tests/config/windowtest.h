@@ -1,0 +1,59 @@
+#pragma once
+
+// What the configuration window tests share: a settings folder with port 1 mapped to a
+// pseudo-terminal, a record of the messages the windows would have shown, and closing a
+// window the way the user does.
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+#include "configui.h"
+#include "inifolder.h"
+#include "modINI.h"
+#include "modVar.h"
+#include "ptypair.h"
+
+inline QStringList& shownMessages() {
+    static QStringList messages;
+    return messages;
+}
+
+inline void recordMessage(QWidget*, const QString& text) {
+    shownMessages() << text;
+}
+
+struct Bench {
+    IniFolder ini;
+    PtyPair pty;
+
+    Bench() {
+        mapPort(1, pty.slavePath());
+        PortNumber = QStringLiteral("1");
+        shownMessages().clear();
+        configui::showMessage = &recordMessage;
+    }
+    ~Bench() { configui::showMessage = &configui::showMessageBox; }
+
+    static void mapPort(int number, const QString& device) {
+        WriteINI(QStringLiteral("Ports"), QString::number(number), device);
+    }
+};
+
+// Closes the window through its close box and lets it be deleted, as the event loop would.
+inline void closeWindow(QWidget* window) {
+    QPointer<QWidget> alive(window);
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!alive.isNull()) {
+        delete window;
+    }
+}
+
+inline QByteArray bytesOf(const auto& array) {
+    return QByteArray(reinterpret_cast<const char*>(array.data()),
+                      static_cast<qsizetype>(array.size()));
+}
