@@ -1,0 +1,24 @@
+// korvo-sim: a virtual Korvo display module on a pseudo-terminal or serial device.
+
+#include <iostream>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "options.h"
+#include "runloop.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const auto parsed = korvo::parseOptions(args);
+    if (const auto* err = std::get_if<korvo::OptionError>(&parsed)) {
+        std::cerr << "korvo-sim: " << err->message << "\nTry 'korvo-sim --help'.\n";
+        return 2;
+    }
+    const auto& options = std::get<korvo::Options>(parsed);
+    if (options.help) {
+        std::cout << korvo::helpText();
+        return 0;
+    }
+    return korvo::run(options);
+}

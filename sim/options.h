@@ -1,0 +1,31 @@
+#pragma once
+
+// The command line of korvo-sim.
+
+#include <chrono>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "module.h"
+
+namespace korvo {
+
+struct Options {
+    ModuleSetup module;
+    std::string device;  // open this tty instead of creating a pseudo-terminal
+    std::string link;    // symbolic link to the pseudo-terminal
+    bool pace = true;
+    std::chrono::milliseconds delay{0};
+    bool help = false;
+};
+
+struct OptionError {
+    std::string message;
+};
+
+std::variant<Options, OptionError> parseOptions(const std::vector<std::string>& args);
+
+std::string helpText();
+
+}  // namespace korvo
