@@ -1,4 +1,38 @@
 #include "configswitch.h"
 
-// Placeholder until the configuration windows land.
-void openConfigWindow(int) {}
+#include <QCoreApplication>
+#include <QPointer>
+#include <QWidget>
+
+#include "frmConfig1602.h"
+#include "frmConfig2004.h"
+
+namespace {
+
+// Each window deletes itself when closed, which clears its pointer; the next switch
+// then builds it again and so runs its opening steps again.
+QPointer<frmConfig1602> window1602;
+QPointer<frmConfig2004> window2004;
+
+template <typename Window>
+void showOnce(QPointer<Window>& window) {
+    if (window.isNull()) {
+        window = new Window();
+        // A window still open, or closed but not yet deleted, when the program ends.
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
+                         [w = window.data()] { delete w; });
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+}  // namespace
+
+void openConfigWindow(int modulePosition) {
+    if (modulePosition == 0) {
+        showOnce(window1602);
+    } else {
+        showOnce(window2004);
+    }
+}
