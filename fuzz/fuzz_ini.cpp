@@ -1,0 +1,91 @@
+// The settings file engine over any file and any names and values. Beyond not crashing, a
+// write must be read back as written, must leave every other entry as it was, and must not
+// change the file when repeated.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "inifile.h"
+
+namespace {
+
+QByteArray bytes(const std::string& s) {
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// Names match with ASCII letters folded, nothing else: a file written on one code page
+// must name the same entries when read on another.
+bool sameName(QByteArrayView a, QByteArrayView b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (fold(a[i]) != fold(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "fuzz_ini: %s\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    const QByteArray section = bytes(in.ConsumeRandomLengthString(40));
+    const QByteArray key = bytes(in.ConsumeRandomLengthString(40));
+    const QByteArray value = bytes(in.ConsumeRandomLengthString(300));
+    const QByteArray otherSection = bytes(in.ConsumeRandomLengthString(40));
+    const QByteArray otherKey = bytes(in.ConsumeRandomLengthString(40));
+    const QByteArray file = bytes(in.ConsumeRemainingBytesAsString());
+
+    const std::optional<QByteArray> before = inifile::read(file, otherSection, otherKey);
+    (void)inifile::read(file, section, key);
+
+    const std::optional<QByteArray> written = inifile::write(file, section, key, value);
+    const bool nameless =
+        inifile::cleanSection(section).isEmpty() || inifile::cleanKey(key).isEmpty();
+    if (!written) {
+        if (!nameless) {
+            fail("write refused a usable section and key");
+        }
+        return 0;
+    }
+    if (nameless) {
+        fail("write accepted an empty section or key");
+    }
+
+    // Read back as written, less the blanks a read trims.
+    const std::optional<QByteArray> back = inifile::read(*written, section, key);
+    if (!back || *back != inifile::cleanValue(value).trimmed()) {
+        fail("a written value did not read back");
+    }
+
+    // Every other entry keeps its value.
+    const bool sameEntry =
+        sameName(inifile::cleanSection(section), inifile::cleanSection(otherSection)) &&
+        sameName(inifile::cleanKey(key), inifile::cleanKey(otherKey));
+    if (!sameEntry && inifile::read(*written, otherSection, otherKey) != before) {
+        fail("a write changed another entry");
+    }
+
+    // Writing the same again changes nothing.
+    const std::optional<QByteArray> again = inifile::write(*written, section, key, value);
+    if (!again || *again != *written) {
+        fail("a repeated write changed the file");
+    }
+    return 0;
+}
