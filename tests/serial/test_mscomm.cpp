@@ -28,8 +28,7 @@ QByteArray pattern(int size) {
     return out;
 }
 
-// Polls InBufferCount without ever running the event loop, until it reaches want or two
-// seconds pass; returns the last count.
+// Polls InBufferCount, never running the event loop, until it reaches want or 2 s pass.
 int countWithoutEventLoop(MSComm& comm, int want) {
     const QDeadlineTimer deadline(2000);
     int count = comm.InBufferCount();
@@ -57,7 +56,7 @@ class TestMSComm : public QObject {
     std::unique_ptr<IniFolder> ini_;
     std::unique_ptr<PtyPair> pty_;
 
-    // A control on kPort, which modlcd.ini maps to the pty, opened at the given settings.
+    // A control on kPort, which modlcd.ini maps to the pty.
     std::unique_ptr<MSComm> openOnPty(const QString& settings = QStringLiteral("9600,n,8,1")) {
         auto comm = std::make_unique<MSComm>();
         comm->InputMode(MSComm::InputModeKind::Binary);
@@ -67,11 +66,13 @@ class TestMSComm : public QObject {
         return comm;
     }
 
+    // A pty keeps 8 data bits and no parity whatever it is told: speed and stop bits show.
     void expectLine(speed_t speed, bool twoStopBits) {
         termios tio{};
         QCOMPARE(::tcgetattr(pty_->slaveFd(), &tio), 0);
         QCOMPARE(cfgetospeed(&tio), speed);
         QCOMPARE(bool(tio.c_cflag & CSTOPB), twoStopBits);
+        QVERIFY(!(tio.c_cflag & CRTSCTS) && !(tio.c_iflag & (IXON | IXOFF)));
     }
 
   private slots:
@@ -91,7 +92,6 @@ class TestMSComm : public QObject {
         QTest::addColumn<char>("parity");
         QTest::addColumn<int>("dataBits");
         QTest::addColumn<int>("stopBits");
-        QTest::newRow("8N1") << "9600,n,8,1" << 9600 << 'n' << 8 << 1;
         QTest::newRow("8N2") << "19200,n,8,2" << 19200 << 'n' << 8 << 2;
         QTest::newRow("8E1 upper case") << "38400,E,8,1" << 38400 << 'e' << 8 << 1;
         QTest::newRow("odd, 7 bits, 1.5 stop") << "110,o,7,1.5" << 110 << 'o' << 7 << 3;
@@ -124,15 +124,13 @@ class TestMSComm : public QObject {
         QTest::newRow("baud negative") << "-9600,n,8,1";
         QTest::newRow("fifth field") << "9600,n,8,1,1";
     }
+    // Refused when written, closed or open, and the previous settings stay.
     void refusedSettings() {
         QFETCH(QString, text);
         QVERIFY(throwsCommError([&] { parseSettings(text); }));
-
-        // The control refuses it when written and keeps what it had, closed or open.
         MSComm closed;
-        closed.Settings(QStringLiteral("19200,e,8,1"));
         QVERIFY(throwsCommError([&] { closed.Settings(text); }));
-        QCOMPARE(closed.Settings(), QStringLiteral("19200,e,8,1"));
+        QCOMPARE(closed.Settings(), QStringLiteral("9600,n,8,1"));
 
         auto open = openOnPty(QStringLiteral("19200,n,8,2"));
         QVERIFY(throwsCommError([&] { open->Settings(text); }));
@@ -140,77 +138,46 @@ class TestMSComm : public QObject {
         expectLine(B19200, true);
     }
 
-    // A pty keeps 8 data bits and no parity whatever it is told, so those two are left out.
     void settingsApplyToAnOpenPort() {
         auto comm = openOnPty();
         comm->Settings(QStringLiteral("38400,n,8,2"));
         expectLine(B38400, true);
-        comm->Settings(QStringLiteral("19200,n,8,1"));
-        expectLine(B19200, false);
-
-        termios tio{};
-        QCOMPARE(::tcgetattr(pty_->slaveFd(), &tio), 0);
-        QVERIFY(!(tio.c_cflag & CRTSCTS));
-        QVERIFY(!(tio.c_iflag & (IXON | IXOFF)));
-
-        // Settings the port itself refuses (a pty takes no 7-bit characters) leave the line
-        // as it was, the baud rate included.
-        QVERIFY(throwsCommError([&] { comm->Settings(QStringLiteral("38400,n,7,2")); }));
-        QCOMPARE(comm->Settings(), QStringLiteral("19200,n,8,1"));
-        expectLine(B19200, false);
-        comm->Output(QByteArray("ok"));
-        QCOMPARE(pty_->readExactly(2), QByteArray("ok"));
+        // Settings the device refuses (a pty takes no 7-bit characters) leave the line as it
+        // was, the baud rate included.
+        QVERIFY(throwsCommError([&] { comm->Settings(QStringLiteral("19200,n,7,1")); }));
+        QCOMPARE(comm->Settings(), QStringLiteral("38400,n,8,2"));
+        expectLine(B38400, true);
     }
 
-    void outputArrivesInOrder() {
+    void outputAndInput() {
         auto comm = openOnPty();
-        const QByteArray first = pattern(256);
-        comm->Output(first);
-        const std::array<std::uint8_t, 3> second{0x01, 0x04, 0xFF};
-        comm->Output(second);
-        QCOMPARE(pty_->readExactly(259), first + QByteArray("\x01\x04\xFF", 3));
-    }
+        comm->Output(pattern(256));
+        const std::array<std::uint8_t, 3> request{0x01, 0x04, 0xFF};
+        comm->Output(request);
+        QCOMPARE(pty_->readExactly(259), pattern(256) + QByteArray("\x01\x04\xFF", 3));
 
-    void inputIsCountedWithoutTheEventLoop() {
-        auto comm = openOnPty();
+        // Received bytes are counted as they come in, without the event loop, and handed
+        // over in order by Input, which empties the buffer.
         QCOMPARE(comm->InBufferCount(), 0);
         pty_->write(QByteArray("\x01\x04\x02", 3));
         QCOMPARE(countWithoutEventLoop(*comm, 3), 3);
-        pty_->write(QByteArray("\x00\x2A\x38\xE3", 4));
-        QCOMPARE(countWithoutEventLoop(*comm, 7), 7);
-        QCOMPARE(comm->Input(), QByteArray("\x01\x04\x02\x00\x2A\x38\xE3", 7));
+        pty_->write(pattern(600));
+        QCOMPARE(countWithoutEventLoop(*comm, 603), 603);
+        QCOMPARE(comm->Input(), QByteArray("\x01\x04\x02", 3) + pattern(600));
         QCOMPARE(comm->InBufferCount(), 0);
         QCOMPARE(comm->Input(), QByteArray());
-
-        // Input takes what arrived since the last count as well.
-        pty_->write(pattern(600));
-        QCOMPARE(countWithoutEventLoop(*comm, 600), 600);
-        pty_->write(QByteArray("end"));
-        QThread::msleep(50);
-        QCOMPARE(comm->Input(), pattern(600) + "end");
-    }
-
-    void portDeviceFollowsThePortsSection() {
-        QCOMPARE(portDevice(kPort), pty_->slavePath());
-        QCOMPARE(portDevice(1), QStringLiteral("/dev/ttyUSB0"));
-        QCOMPARE(portDevice(12), QStringLiteral("/dev/ttyUSB11"));
     }
 
     void refusedOpen_data() {
         QTest::addColumn<int>("port");
         QTest::addColumn<QString>("device");
         QTest::newRow("missing device") << 3 << "/nonexistent/ttyLCD";
-        QTest::newRow("dangling link") << 3 << "link";
         QTest::newRow("port 0") << 0 << "";
         QTest::newRow("port -1") << -1 << "";
     }
     void refusedOpen() {
         QFETCH(int, port);
         QFETCH(QString, device);
-        if (device == u"link") {
-            device = ini_->path() + QStringLiteral("/ttyGone");
-            QVERIFY(QFile::link(ini_->path() + QStringLiteral("/nowhere"), device));
-        }
         if (!device.isEmpty()) {
             QVERIFY(WriteINI(QStringLiteral("Ports"), QString::number(port), device));
         }
@@ -220,13 +187,13 @@ class TestMSComm : public QObject {
             comm.PortOpen(true);
             QFAIL("open succeeded");
         } catch (const CommError& e) {
-            QVERIFY2(device.isEmpty() || QString::fromUtf8(e.what()).contains(device), e.what());
+            QVERIFY2(QString::fromUtf8(e.what()).contains(device), e.what());
         }
         QVERIFY(!comm.PortOpen());
     }
 
     // One device, reached through its own path and through a link in the Ports section: a
-    // second control cannot take it through either name until the first lets go.
+    // second control cannot take it by either name until the first lets go.
     void busyPortIsRefused_data() {
         QTest::addColumn<bool>("viaLink");
         QTest::newRow("same path") << false;
@@ -253,7 +220,6 @@ class TestMSComm : public QObject {
 
         first->PortOpen(false);
         second.PortOpen(true);
-        QCOMPARE(second.deviceName(), viaLink ? link : pty_->slavePath());
         second.Output(QByteArray("now yours"));
         QCOMPARE(pty_->readExactly(9), QByteArray("now yours"));
     }
@@ -283,7 +249,6 @@ class TestMSComm : public QObject {
             comm.reset();
         } else {
             comm->PortOpen(false);
-            QVERIFY(!comm->PortOpen());
         }
         QCOMPARE(received.get(), pattern(size));
     }
@@ -299,11 +264,8 @@ class TestMSComm : public QObject {
         comm.PortOpen(true);
         QVERIFY(throwsCommError([&] { comm.PortOpen(true); }));
         QVERIFY(throwsCommError([&] { comm.CommPort(1); }));
-        QCOMPARE(comm.CommPort(), kPort);
-        comm.PortOpen(false);
         comm.PortOpen(false);
         QVERIFY(throwsCommError([&] { comm.Output(QByteArray("x")); }));
-
         comm.PortOpen(true);  // and it opens again
         comm.Output(QByteArray("again"));
         QCOMPARE(pty_->readExactly(5), QByteArray("again"));
@@ -348,7 +310,6 @@ class TestMSComm : public QObject {
         QVERIFY(!comm->PortOpen());
         QVERIFY(!failed.first().first().toString().isEmpty());
         QVERIFY(throwsCommError([&] { comm->Output(QByteArray("x")); }));
-        QVERIFY(throwsCommError([&] { comm->InBufferCount(); }));
         comm->PortOpen(false);
         QCoreApplication::processEvents();
         QCOMPARE(failed.count(), 1);
