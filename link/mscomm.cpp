@@ -208,7 +208,7 @@ void MSComm::PortOpen(bool open) {
     }
 
     if (port_->isOpen()) {
-        if (!settleFailure()) {
+        if (settleFailure().isEmpty()) {
             fail(QStringLiteral("%1 is already open").arg(portLabel()));
         }
     }
@@ -252,8 +252,8 @@ void MSComm::Output(const QByteArray& bytes) {
     // flush() hands the port what it takes now without blocking; the rest follows from the
     // event loop, or from the drain when the port closes.
     port_->flush();
-    if (settleFailure()) {
-        fail(QStringLiteral("%1 failed while sending: %2").arg(portLabel(), failure_));
+    if (const QString reason = settleFailure(); !reason.isEmpty()) {
+        fail(reason);
     }
     if (queued != bytes.size()) {
         fail(QStringLiteral("%1 did not take the output: %2")
@@ -283,8 +283,8 @@ void MSComm::collectInput() {
             break;
         }
     }
-    if (settleFailure()) {
-        fail(QStringLiteral("%1 failed: %2").arg(portLabel(), failure_));
+    if (const QString reason = settleFailure(); !reason.isEmpty()) {
+        fail(reason);
     }
 }
 
@@ -324,18 +324,22 @@ void MSComm::noteError(int error) {
     }
 }
 
-bool MSComm::settleFailure() {
-    if (failure_.isEmpty() || !port_->isOpen() || closing_) {
-        return !failure_.isEmpty();
+QString MSComm::settleFailure() {
+    if (failure_.isEmpty()) {
+        return {};
     }
-    port_->close();
-    emit portFailed(QStringLiteral("%1 failed: %2").arg(portLabel(), failure_));
-    return true;
+    const QString reason = QStringLiteral("%1 failed: %2").arg(portLabel(), failure_);
+    if (port_->isOpen() && !closing_) {
+        port_->close();
+        // Last: a slot may close or delete the control (deleteLater) in response.
+        emit portFailed(reason);
+    }
+    return reason;
 }
 
 void MSComm::requireOpen(const char* operation) {
-    if (settleFailure()) {
-        fail(QStringLiteral("%1 failed: %2").arg(portLabel(), failure_));
+    if (const QString reason = settleFailure(); !reason.isEmpty()) {
+        fail(reason);
     }
     if (!port_->isOpen()) {
         fail(QStringLiteral("Cannot %1: port %2 is not open")

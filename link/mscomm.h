@@ -83,6 +83,8 @@ class MSComm : public QObject {
 
   signals:
     // The open port failed (adapter unplugged, device gone); the port is closed already.
+    // Emitted from the event loop, or from within the operation that met the failure just
+    // before it throws CommError. Slots may reopen the port or deleteLater() the control.
     void portFailed(const QString& reason);
 
   private:
@@ -90,8 +92,9 @@ class MSComm : public QObject {
     void applyLine(const LineSettings& line);
     void collectInput();
     void noteError(int error);
-    // Closes a port that reported a failure and emits portFailed; true when it did.
-    bool settleFailure();
+    // Closes a port that reported a failure and emits portFailed (once); returns the
+    // reason, or "" when the port has not failed.
+    QString settleFailure();
     // Throws CommError unless the port is open and has not failed.
     void requireOpen(const char* operation);
     QString portLabel() const;
