@@ -14,7 +14,7 @@ namespace configui {
 MessageHook showMessage = &showMessageBox;
 
 void showMessageBox(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tessaline"), text, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tessaline"), text, QMessageBox::Ok,
                     parent);
     box.exec();
 }

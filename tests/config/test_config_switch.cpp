@@ -1,0 +1,115 @@
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "configswitch.h"
+#include "frmConfig1602.h"
+#include "frmConfig2004.h"
+#include "frmMain.h"
+#include "windowtest.h"
+
+namespace {
+
+template <typename Window>
+QList<Window*> openWindows() {
+    QList<Window*> out;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* w = qobject_cast<Window*>(top); w != nullptr && w->isVisible()) {
+            out << w;
+        }
+    }
+    return out;
+}
+
+// Port 1 of the bench as the main window's port, with the given module selected.
+void selectModule(const Bench& bench, const char* module) {
+    bench.ini.write(QByteArray("[Settings]\nCommPort=1\nSetting=9600,n,8,1\n[LCD]\nSlave=1\n"
+                               "Module=") +
+                    module + "\n[Ports]\n1=" + bench.pty.slavePath().toLocal8Bit() + "\n");
+}
+
+}  // namespace
+
+class TestConfigSwitch : public QObject {
+    Q_OBJECT
+  private slots:
+    void cleanup() {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            top->close();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        frmMain::showMessage = &frmMain::showMessageBox;
+    }
+
+    void eachWindowExistsOnce() {
+        Bench bench;
+        openConfigWindow(0);
+        const QList<frmConfig1602*> first = openWindows<frmConfig1602>();
+        QCOMPARE(first.size(), 1);
+        first.front()->cboaddr->setCurrentIndex(41);
+        openConfigWindow(0);  // brought to the front, not built again
+        QCOMPARE(openWindows<frmConfig1602>(), first);
+        QCOMPARE(first.front()->cboaddr->currentText(), QStringLiteral("42"));
+
+        openConfigWindow(1);
+        openConfigWindow(7);
+        QCOMPARE(openWindows<frmConfig2004>().size(), 1);
+        QCOMPARE(openWindows<frmConfig1602>(), first);
+        // Both hold the same port number: the second could not open it.
+        QTRY_COMPARE(shownMessages(), QStringList{"COMM PORT ERROR!"});
+
+        // Closed, then opened again: built anew, so the load runs again.
+        closeWindow(first.front());
+        WriteINI(QStringLiteral("Cfg1602"), QStringLiteral("Saddr"), QStringLiteral("7"));
+        openConfigWindow(0);
+        const QList<frmConfig1602*> again = openWindows<frmConfig1602>();
+        QCOMPARE(again.size(), 1);
+        QCOMPARE(again.front()->cboaddr->currentText(), QStringLiteral("7"));
+    }
+
+    void outlivesTheMainWindow() {
+        Bench bench;
+        selectModule(bench, "2004");
+        frmMain::showMessage = [](QWidget*, const QString& text, QMessageBox::Icon) {
+            shownMessages() << text;
+        };
+        auto* main = new frmMain;
+        main->setAttribute(Qt::WA_DeleteOnClose);
+        main->show();
+        main->cmdConnect->click();
+        QCOMPARE(main->cmdConnect->text(), QStringLiteral("Disconnect"));
+        main->mnuCfg->trigger();
+        QCOMPARE(main->cmdConnect->text(), QStringLiteral("Connect"));
+
+        // The program runs until its last window is closed, not its main one.
+        bool configStillUsable = false;
+        bool quitEarly = false;
+        QTimer::singleShot(0, main, [&] {
+            main->close();
+            QTimer::singleShot(0, qApp, [&] {
+                const QList<frmConfig2004*> open = openWindows<frmConfig2004>();
+                if (open.size() != 1) {
+                    QApplication::quit();
+                    return;
+                }
+                open.front()->cmdSend->click();
+                configStillUsable = bench.pty.readExactly(23).size() == 23;
+                open.front()->close();
+            });
+        });
+        QTimer::singleShot(20000, qApp, [&] {
+            quitEarly = true;
+            QApplication::quit();
+        });
+        QApplication::exec();
+        QVERIFY(!quitEarly);
+        QVERIFY(configStillUsable);
+        QVERIFY(shownMessages().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestConfigSwitch)
+#include "test_config_switch.moc"
