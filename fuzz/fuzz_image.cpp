@@ -1,0 +1,177 @@
+// Configuration images from both ends. Any bytes at all go through the virtual module's
+// decoders (once as they are, once cut to the exact length and closed with a valid
+// checksum, so that the field checks are reached). And any choices the windows allow go
+// through the program's own image builders and must come out of the module's decoders as
+// the same settings: the two are written separately, so this catches either one drifting
+// from the image layout.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "image.h"
+#include "image1602.h"
+#include "image2004.h"
+
+namespace {
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "fuzz_image: %s\n", what);
+    std::abort();
+}
+
+void checkWords(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        for (const char c : line) {
+            if (static_cast<unsigned char>(c) < 0x20) {
+                fail("a decoded image is told with a control character");
+            }
+        }
+    }
+}
+
+std::vector<std::uint8_t> closed(std::vector<std::uint8_t> bytes, std::size_t size,
+                                 std::size_t sumAt) {
+    bytes.resize(size);
+    const unsigned sum =
+        std::accumulate(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(sumAt), 0U) %
+        256U;
+    bytes[sumAt] = static_cast<std::uint8_t>(sum);
+    bytes[sumAt + 1] = static_cast<std::uint8_t>((256U - sum) & 0xFFU);
+    bytes.back() = 0;
+    return bytes;
+}
+
+void decodeAnything(const std::vector<std::uint8_t>& bytes) {
+    for (const auto& upload : {bytes, closed(bytes, korvo::kImage1602Size, 107)}) {
+        const auto d = korvo::decode1602(upload);
+        if (d.config) {
+            if (upload.size() != korvo::kImage1602Size || !korvo::checksumHolds(upload, 107)) {
+                fail("a 16x2 image accepted with a wrong length or checksum");
+            }
+            checkWords(korvo::describe(*d.config));
+        } else if (d.reason.empty()) {
+            fail("a 16x2 image refused without a reason");
+        }
+    }
+    for (const auto& upload : {bytes, closed(bytes, korvo::kUpload2004Size, 20)}) {
+        const auto d = korvo::decode2004(upload);
+        if (d.config) {
+            if (upload.size() != korvo::kUpload2004Size || !korvo::checksumHolds(upload, 20)) {
+                fail("a 20x4 upload accepted with a wrong length or checksum");
+            }
+            checkWords(korvo::describe(*d.config));
+        } else if (d.reason.empty()) {
+            fail("a 20x4 upload refused without a reason");
+        }
+    }
+}
+
+constexpr std::array<int, 3> bauds{9600, 19200, 38400};
+constexpr std::array<const char*, 3> formats{"8N1", "8N2", "8E1"};
+
+void roundTrip1602(FuzzedDataProvider& in) {
+    Choices1602 c;
+    for (QString& m : c.messages) {
+        m = QString::fromLatin1(in.ConsumeRandomLengthString(20));
+    }
+    c.baud = in.ConsumeIntegralInRange(0, list1602::Bauds - 1);
+    c.dataFormat = in.ConsumeIntegralInRange(0, list1602::DataFormats - 1);
+    c.address = in.ConsumeIntegralInRange(0, list1602::Addresses - 1);
+    for (std::size_t i = 0; i < 2; ++i) {
+        c.width[i] = in.ConsumeIntegralInRange(0, list1602::Widths - 1);
+        c.decimalPoint[i] = in.ConsumeIntegralInRange(0, list1602::DecimalPoints - 1);
+        c.location[i] = in.ConsumeIntegralInRange(0, list1602::Locations - 1);
+        c.startLine[i] = in.ConsumeIntegralInRange(0, list1602::StartItems - 1);
+    }
+    const auto image = buildImage1602(c);
+    if (!image) {
+        fail("no 16x2 image for choices that all have a selection");
+    }
+    const auto d = korvo::decode1602(*image);
+    if (!d.config) {
+        std::fprintf(stderr, "refused: %s\n", d.reason.c_str());
+        fail("the module refuses a 16x2 image the program built");
+    }
+    const korvo::Config1602& k = *d.config;
+    const QByteArray text = messageBytes1602(c.messages);
+    for (std::size_t m = 0; m < k.messages.size(); ++m) {
+        for (std::size_t i = 0; i < 16; ++i) {
+            if (k.messages[m][i] != static_cast<std::uint8_t>(text[qsizetype(m * 16 + i)])) {
+                fail("16x2 message bytes differ");
+            }
+        }
+    }
+    bool same = k.address == c.address + 1 && k.line.baud == bauds[std::size_t(c.baud)] &&
+                korvo::formatName(k.line) == formats[std::size_t(c.dataFormat)];
+    for (std::size_t i = 0; i < 2; ++i) {
+        same = same && k.fields[i].width == c.width[i] + 1 &&
+               k.fields[i].decimals == c.decimalPoint[i] && k.fields[i].location == c.location[i] &&
+               k.startScreen[i] == c.startLine[i];
+    }
+    if (!same) {
+        fail("the module reads other 16x2 settings than the window chose");
+    }
+}
+
+void roundTrip2004(FuzzedDataProvider& in) {
+    Choices2004 c;
+    // Baud rate and data format may be left unselected: they have a code for it.
+    c.address = in.ConsumeIntegralInRange(0, list2004::Addresses - 1);
+    c.baud = in.ConsumeIntegralInRange(-1, list2004::Bauds - 1);
+    c.dataFormat = in.ConsumeIntegralInRange(-1, list2004::DataFormats - 1);
+    for (int& pin : c.io) {
+        pin = in.ConsumeIntegralInRange(0, list2004::Directions - 1);
+    }
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        c.startLine[i] = in.ConsumeIntegralInRange(0, list2004::StartItems - 1);
+        c.width[i] = in.ConsumeIntegralInRange(0, list2004::Widths - 1);
+        c.decimalPoint[i] = in.ConsumeIntegralInRange(0, list2004::DecimalPoints - 1);
+        c.location[i] = in.ConsumeIntegralInRange(0, list2004::Locations - 1);
+    }
+    const auto upload = buildUpload2004(c);
+    if (!upload) {
+        fail("no 20x4 upload for choices that all have a selection");
+    }
+    const auto d = korvo::decode2004(*upload);
+    if (!d.config) {
+        std::fprintf(stderr, "refused: %s\n", d.reason.c_str());
+        fail("the module refuses a 20x4 upload the program built");
+    }
+    const korvo::Config2004& k = *d.config;
+    std::uint8_t io = 0;
+    for (std::size_t pin = 0; pin < IoPins2004; ++pin) {
+        io |= static_cast<std::uint8_t>(c.io[pin] == 1 ? 1U << pin : 0U);
+    }
+    bool same = k.address == c.address + 1 &&
+                k.line.baud == bauds[std::size_t(std::max(c.baud, 0))] &&
+                korvo::formatName(k.line) == formats[std::size_t(std::max(c.dataFormat, 0))] &&
+                k.ioDirections == io;
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        same = same && k.startScreen[i] == c.startLine[i] && k.fields[i].width == c.width[i] + 1 &&
+               k.fields[i].decimals == c.decimalPoint[i] && k.fields[i].location == c.location[i];
+    }
+    if (!same) {
+        fail("the module reads other 20x4 settings than the window chose");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    decodeAnything(std::vector<std::uint8_t>(data, data + size));
+    FuzzedDataProvider in(data, size);
+    roundTrip1602(in);
+    roundTrip2004(in);
+    return 0;
+}

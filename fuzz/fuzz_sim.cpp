@@ -1,0 +1,145 @@
+// The virtual module fed a run of bursts, as its line cuts them at each silence: requests,
+// broadcasts, uploads and garbage, with and without its fault options. Beyond not
+// crashing: a healthy module answers exactly the requests addressed to it, each answer
+// closed by a valid CRC and naming the request's function; the log never carries a control
+// character; and whatever an upload changed is a setting the module can really run with.
+//
+// Input: byte 0 picks the model and the faults, byte 1 the address; then bursts, each led
+// by one byte: its length in the low 7 bits, and in the top bit "make it valid" (append a
+// CRC, or close a 110- or 23-byte burst as a configuration image), so the fuzzer reaches
+// past the checks without having to guess a CRC.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "crc16.h"
+#include "lineformat.h"
+#include "module.h"
+
+namespace {
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "fuzz_sim: %s\n", what);
+    std::abort();
+}
+
+bool printable(const std::string& line) {
+    for (const char c : line) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void closeImage(std::vector<std::uint8_t>& burst, std::size_t sumAt) {
+    const unsigned sum =
+        std::accumulate(burst.begin(), burst.begin() + static_cast<std::ptrdiff_t>(sumAt), 0U) %
+        256U;
+    burst[sumAt] = static_cast<std::uint8_t>(sum);
+    burst[sumAt + 1] = static_cast<std::uint8_t>((256U - sum) & 0xFFU);
+    burst.back() = 0;
+}
+
+std::vector<std::uint8_t> made(std::span<const std::uint8_t> raw, bool valid) {
+    std::vector<std::uint8_t> burst(raw.begin(), raw.end());
+    if (!valid) {
+        return burst;
+    }
+    if (burst.size() == korvo::kImage1602Size) {
+        closeImage(burst, 107);
+    } else if (burst.size() == korvo::kUpload2004Size) {
+        closeImage(burst, 20);
+    } else {
+        const std::uint16_t crc = crc16::modbus(burst);
+        burst.push_back(static_cast<std::uint8_t>(crc & 0xFFU));
+        burst.push_back(static_cast<std::uint8_t>(crc >> 8U));
+    }
+    return burst;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) {
+        return 0;
+    }
+    korvo::ModuleSetup setup;
+    const unsigned pick = data[0];
+    setup.model = (pick & 1U) != 0 ? korvo::Model::Korvo216 : korvo::Model::Korvo420;
+    setup.faults.noReply = (pick & 2U) != 0;
+    setup.faults.corruptCrc = (pick & 4U) != 0;
+    setup.faults.echo = (pick & 8U) != 0;
+    if ((pick & 16U) != 0) {
+        setup.faults.exception = static_cast<std::uint8_t>(1 + (pick >> 5U));
+    }
+    if ((pick & 32U) != 0) {
+        setup.faults.truncate = pick >> 6U;
+    }
+    if ((pick & 64U) != 0) {
+        setup.faults.extra = 1 + (pick >> 7U);
+    }
+    const bool healthy = (pick & 0x7EU) == 0;
+    setup.address = 1 + data[1] % 247;
+    korvo::Module module(setup);
+
+    std::size_t at = 2;
+    while (at < size) {
+        const std::size_t length = data[at] & 0x7FU;
+        const bool valid = (data[at] & 0x80U) != 0;
+        ++at;
+        const std::size_t n = std::min(length, size - at);
+        const std::vector<std::uint8_t> burst = made({data + at, n}, valid);
+        at += n;
+
+        const int addressBefore = module.address();
+        const korvo::Result r = module.receive(burst);
+
+        for (const std::string& line : r.events) {
+            if (!printable(line)) {
+                fail("a log line carries a control character");
+            }
+        }
+        if (r.reply.size() > 2 * burst.size() + 300) {
+            fail("a reply far longer than any request");
+        }
+        if (healthy) {
+            if (r.verdict != korvo::Verdict::Request) {
+                if (!r.reply.empty()) {
+                    fail("a reply to something that was not a request to this module");
+                }
+            } else {
+                const std::vector<std::uint8_t>& q = r.reply;
+                if (q.size() < 5 || q[0] != addressBefore ||
+                    !crc16::matches(std::span(q).first(q.size() - 2), q[q.size() - 2], q.back())) {
+                    fail("a reply without this module's address or a valid CRC");
+                }
+                if (q[1] != burst[1] && !(q[1] == (burst[1] | 0x80U) && q.size() == 5)) {
+                    fail("a reply naming another function");
+                }
+            }
+        }
+        if (r.verdict == korvo::Verdict::ConfigApplied) {
+            if (module.address() < 1 || module.address() > 247 ||
+                !korvo::isSupportedBaud(module.line().baud)) {
+                fail("an upload left an address or baud rate the module cannot use");
+            }
+        }
+        if (r.verdict != korvo::Verdict::ConfigApplied && module.address() != addressBefore) {
+            fail("the address changed without an upload");
+        }
+        for (int line = 0; line < module.displayLines(); ++line) {
+            if (module.displayText(line).size() !=
+                static_cast<std::size_t>(module.displayColumns())) {
+                fail("a display line of the wrong width");
+            }
+        }
+    }
+    return 0;
+}
