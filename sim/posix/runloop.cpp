@@ -207,14 +207,17 @@ void Runner::endBurst() {
     for (std::string& e : r.events) {
         pending_.emplace_back(endAt, std::move(e));
     }
-    if (!r.reply.empty()) {
+    if (!r.reply.empty() && !line_.masterPresent()) {
+        pending_.emplace_back(endAt, "no master has the line open: reply of " +
+                                         std::to_string(r.reply.size()) + " bytes not sent");
+    } else if (!r.reply.empty()) {
         if (o_.delay.count() > 0) {
             pending_.emplace_back(endAt, "fault delay #" + std::to_string(++delays_) +
                                              ": answering " + std::to_string(o_.delay.count()) +
                                              " ms late");
             flushPending();
             if (!waitUntil(Clock::now() + o_.delay)) {
-                return;
+                return;  // stopping: the reply is not owed any more
             }
         }
         const std::size_t size = r.reply.size();

@@ -40,6 +40,10 @@ class TtyLine {
     // master has closed, the line is made ready for the next one.
     std::vector<std::string> takeWatchEvents();
 
+    // False while no tool has the pseudo-terminal open: a reply then would only wait in
+    // the line for whoever opens it next.
+    bool masterPresent() const { return keep_ < 0 || watch_ < 0 || openers_ > 0; }
+
     // Device only: after a hang-up, closes it; reopen() tries to get it back.
     void dropDevice();
     bool reopen();

@@ -1,0 +1,371 @@
+// korvo-sim as a child process, talked to over its pseudo-terminal with the program's own
+// serial control, as the main window and the configuration windows talk to a module.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "crc16.h"
+#include "inifolder.h"
+#include "modINI.h"
+#include "mscomm.h"
+#include "ptypair.h"
+#include "simprocess.h"
+
+namespace {
+
+QByteArray bytes(const char* hexText) {
+    return QByteArray::fromHex(hexText);
+}
+
+QByteArray withCrc(const char* hexText) {
+    QByteArray frame = QByteArray::fromHex(hexText);
+    const std::uint16_t crc = crc16::modbus(
+        {reinterpret_cast<const std::uint8_t*>(frame.constData()), std::size_t(frame.size())});
+    frame.append(static_cast<char>(crc & 0xFF));
+    frame.append(static_cast<char>(crc >> 8));
+    return frame;
+}
+
+QString hexOf(const QByteArray& b) {
+    return QString::fromLatin1(b.toHex(' ').toUpper());
+}
+
+// The master's side: port 1 of modlcd.ini mapped to the simulator's line.
+class Master {
+  public:
+    explicit Master(const QString& path, const QString& settings = "9600,n,8,1") {
+        WriteINI("Ports", "1", path);
+        open(settings);
+    }
+    void open(const QString& settings) {
+        comm_ = std::make_unique<MSComm>();
+        comm_->CommPort(1);
+        comm_->Settings(settings);
+        comm_->InputMode(MSComm::InputModeKind::Binary);
+        comm_->PortOpen(true);
+    }
+    void close() { comm_.reset(); }
+
+    // Sends, then collects what comes back until the line has been quiet for a while after
+    // the last byte, or for the whole wait when nothing comes.
+    QByteArray exchange(const QByteArray& request, int waitMs = 400) {
+        comm_->Output(request);
+        QByteArray got;
+        QElapsedTimer sinceLast;
+        sinceLast.start();
+        while (sinceLast.elapsed() < (got.isEmpty() ? waitMs : 80)) {
+            QThread::msleep(2);
+            if (comm_->InBufferCount() > 0) {
+                got += comm_->Input();
+                sinceLast.restart();
+            }
+        }
+        return got;
+    }
+
+  private:
+    std::unique_ptr<MSComm> comm_;
+};
+
+// Exit status and output of korvo-sim run to its end.
+struct Finished {
+    int code;
+    QString out;
+    QString err;
+};
+
+Finished runToEnd(const QStringList& args) {
+    QProcess p;
+    p.start(SimProcess::program(), args);
+    p.waitForFinished(5000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+}  // namespace
+
+class TestSimE2e : public QObject {
+    Q_OBJECT
+  private:
+    IniFolder ini_;
+
+  private slots:
+    // Every function, the exceptions and the frames a slave stays silent to.
+    void functions_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("04") << QStringList{"--input-registers", "10,20,300"}
+                            << withCrc("01 04 00 02 00 01") << withCrc("01 04 02 01 2C");
+        QTest::newRow("05") << QStringList{} << bytes("01 05 00 00 FF 00 8C 3A")
+                            << bytes("01 05 00 00 FF 00 8C 3A");
+        QTest::newRow("06") << QStringList{} << bytes("01 06 00 00 00 01 48 0A")
+                            << bytes("01 06 00 00 00 01 48 0A");
+        QTest::newRow("16") << QStringList{} << bytes("01 10 00 00 00 02 04 41 42 43 44 76 84")
+                            << bytes("01 10 00 00 00 02 41 C8");
+        QTest::newRow("16x2 at slave 12")
+            << QStringList{"--model", "216", "--address", "12"}
+            << withCrc("0C 10 00 08 00 02 04 41 42 43 44") << withCrc("0C 10 00 08 00 02");
+        QTest::newRow("exception 01")
+            << QStringList{"--model", "216"} << bytes("01 04 00 00 00 01 31 CA")
+            << bytes("01 84 01 82 C0");
+        QTest::newRow("exception 02")
+            << QStringList{} << withCrc("01 05 00 09 FF 00") << bytes("01 85 02 C3 51");
+        QTest::newRow("exception 03")
+            << QStringList{} << withCrc("01 05 00 00 12 34") << bytes("01 85 03 02 91");
+        QTest::newRow("another slave")
+            << QStringList{} << withCrc("02 05 00 00 FF 00") << QByteArray();
+        QTest::newRow("broadcast") << QStringList{} << withCrc("00 05 00 00 FF 00") << QByteArray();
+        QTest::newRow("bad CRC") << QStringList{} << bytes("01 05 00 00 FF 00 8C 3B")
+                                 << QByteArray();
+        QTest::newRow("at 38400 8E1")
+            << QStringList{"--baud", "38400", "--format", "8E1"} << bytes("01 06 00 00 00 01 48 0A")
+            << bytes("01 06 00 00 00 01 48 0A");
+    }
+    void functions() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, reply);
+        SimProcess sim;
+        Master master(sim.start(args));
+        QCOMPARE(hexOf(master.exchange(request)), hexOf(reply));
+        QVERIFY(sim.waitForLog("rx " + hexOf(request)));
+        if (!reply.isEmpty()) {
+            QVERIFY(sim.waitForLog("tx " + hexOf(reply)));
+        }
+        QCOMPARE(sim.stop(), 0);
+    }
+
+    // Each fault shapes the reply as asked and is counted in the log.
+    void faults_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("counted");
+        const QByteArray good = bytes("01 05 00 00 FF 00 8C 3A");
+        QTest::newRow("no reply") << QStringList{"--no-reply"} << QByteArray() << "no-reply 2";
+        QTest::newRow("delay") << QStringList{"--delay", "150"} << good << "delay 2";
+        QTest::newRow("corrupt CRC")
+            << QStringList{"--corrupt-crc"} << bytes("01 05 00 00 FF 00 73 3A") << "corrupt-crc 2";
+        QTest::newRow("truncate") << QStringList{"--truncate", "3"} << bytes("01 05 00")
+                                  << "truncate 2";
+        QTest::newRow("extra") << QStringList{"--extra", "2"} << good + bytes("00 00") << "extra 2";
+        QTest::newRow("exception")
+            << QStringList{"--exception", "6"} << bytes("01 85 06 C2 92") << "exception 2";
+        QTest::newRow("echo") << QStringList{"--echo"} << good + good << "echo 2";
+        QTest::newRow("unpaced") << QStringList{"--no-pace"} << good << "";
+    }
+    void faults() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, counted);
+        SimProcess sim;
+        Master master(sim.start(args));
+        const QByteArray request = bytes("01 05 00 00 FF 00 8C 3A");
+        QCOMPARE(hexOf(master.exchange(request)), hexOf(reply));
+        QCOMPARE(hexOf(master.exchange(request)), hexOf(reply));
+        QCOMPARE(sim.stop(), 0);
+        if (!counted.isEmpty()) {
+            QVERIFY2(sim.log().contains("faults injected: " + counted), qPrintable(sim.log()));
+        }
+    }
+
+    // An upload at 9600 8N1, then the main window reconnects with the new settings and
+    // finds the module at its new address only.
+    void uploadThenNewAddress_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QByteArray>("upload");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("slave");
+        QByteArray image1602(96, ' ');
+        image1602 += bytes("09 D0 25 00 00 00 00 00 00 01 01 00 00 00");
+        QTest::newRow("16x2, complement 0") << "216" << image1602 << "38400,e,8,1" << 0x25;
+        QTest::newRow("20x4")
+            << "420"
+            << bytes("05 19 0E 81 01 02 00 14 05 03 01 01 02 00 00 01 00 0A 12 03 F0 10 00")
+            << "19200,n,8,2" << 5;
+    }
+    void uploadThenNewAddress() {
+        QFETCH(QString, model);
+        QFETCH(QByteArray, upload);
+        QFETCH(QString, settings);
+        QFETCH(int, slave);
+        SimProcess sim;
+        Master master(sim.start({"--model", model}));
+        QVERIFY(master.exchange(upload, 200).isEmpty());
+        QVERIFY(sim.waitForLog("configuration upload accepted"));
+        master.close();
+        master.open(settings);
+        const QByteArray oldSlave = withCrc("01 06 00 01 41 42");
+        QVERIFY(master.exchange(oldSlave, 200).isEmpty());
+        QByteArray request = oldSlave.left(6);
+        request[0] = static_cast<char>(slave);
+        const std::uint16_t crc =
+            crc16::modbus({reinterpret_cast<const std::uint8_t*>(request.constData()), 6});
+        request += static_cast<char>(crc & 0xFF);
+        request += static_cast<char>(crc >> 8);
+        QCOMPARE(hexOf(master.exchange(request)), hexOf(request));
+        const QString words = settings.startsWith("384") ? "38400 8E1" : "19200 8N2";
+        QVERIFY2(
+            sim.log().contains("now answering as slave " + QString::number(slave) + " at " + words),
+            qPrintable(sim.log()));
+    }
+
+    void badUploadChangesNothing() {
+        SimProcess sim;
+        Master master(sim.start({}));
+        master.exchange(
+            bytes("05 19 0E 81 01 02 00 14 05 03 01 01 02 00 00 01 00 0A 12 03 F1 10 00"), 200);
+        QVERIFY(sim.waitForLog("bad checksum"));
+        QCOMPARE(hexOf(master.exchange(bytes("01 04 00 00 00 01 31 CA"))),
+                 hexOf(bytes("01 04 02 00 0A 39 37")));
+    }
+
+    // Garbage and floods are logged and dropped; the next request is still answered.
+    void badInputSurvived() {
+        SimProcess sim;
+        Master master(sim.start({"--no-pace"}));
+        QByteArray flood;
+        for (int i = 0; i < 3000; ++i) {
+            flood += static_cast<char>(i * 7);
+        }
+        master.exchange(flood, 200);
+        QVERIFY2(sim.waitForLog("longer than any frame: dropped"), qPrintable(sim.log()));
+        master.exchange(bytes("FF FE"), 100);
+        QVERIFY(sim.waitForLog("too short for a frame"));
+        QCOMPARE(hexOf(master.exchange(bytes("01 04 00 00 00 01 31 CA"))),
+                 hexOf(bytes("01 04 02 00 0A 39 37")));
+        QVERIFY(sim.running());
+    }
+
+    // A master that closes, even one that left the line locked, does not shut out the next.
+    void masterClosesAndReopens() {
+        SimProcess sim;
+        const QString path = sim.start({});
+        {
+            Master master(path);
+            QVERIFY(!master.exchange(bytes("01 04 00 00 00 01 31 CA")).isEmpty());
+        }
+        QVERIFY(sim.waitForLog("the master closed"));
+
+        const int locked = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(locked >= 0);
+        QCOMPARE(::ioctl(locked, TIOCEXCL), 0);
+        ::close(locked);  // as a tool that dies holding its lock
+        QVERIFY(sim.waitForLog("the master closed " + path + "; waiting", 3000));
+        QTest::qWait(50);
+        const int next = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(next >= 0);
+        int exclusive = 1;
+        QCOMPARE(::ioctl(next, TIOCGEXCL, &exclusive), 0);
+        ::close(next);
+        QCOMPARE(exclusive, 0);
+
+        Master again(path);
+        QCOMPARE(hexOf(again.exchange(bytes("01 04 00 00 00 01 31 CA"))),
+                 hexOf(bytes("01 04 02 00 0A 39 37")));
+    }
+
+    // Replies nobody read before the master closed must not greet the next master.
+    void unreadRepliesDropped() {
+        SimProcess sim;
+        const QString path = sim.start({"--no-pace", "--delay", "100"});
+        {
+            Master master(path);
+            master.exchange(bytes("01 04 00 00 00 01 31 CA"), 0);
+        }
+        // Whether the close is noticed before or after the late reply goes out, that reply
+        // must not be waiting for the next master.
+        QVERIFY(sim.waitForLog("the master closed"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            sim.log().contains("tx 01 04 02") || sim.log().contains("bytes not sent"), 3000);
+        Master next(path);
+        const QByteArray stale = next.exchange(QByteArray(), 150);
+        QVERIFY2(stale.isEmpty(), qPrintable(hexOf(stale) + "\n" + sim.log()));
+    }
+
+    void stopSignals_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+    // The link replaces what was there, works like the path, and goes with the program.
+    void stopSignals() {
+        QFETCH(int, signal);
+        QTemporaryDir dir;
+        const QString link = dir.filePath("ttyKorvo");
+        QFile old(link);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.close();
+        QProcess p;
+        p.start(SimProcess::program(), {"--link", link});
+        QVERIFY(p.waitForReadyRead(5000));
+        const QString ready = QString::fromUtf8(p.readLine()).trimmed();
+        QVERIFY(ready.startsWith("ready /dev/"));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), ready.mid(6));
+        {
+            Master master(link);
+            QCOMPARE(hexOf(master.exchange(bytes("01 04 00 00 00 01 31 CA"))),
+                     hexOf(bytes("01 04 02 00 0A 39 37")));
+        }
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());
+    }
+
+    // An existing tty (here one end of a pair the test holds) instead of a new one.
+    void existingDevice() {
+        PtyPair pair;
+        SimProcess sim;
+        QCOMPARE(sim.start({"--device", pair.slavePath(), "--no-pace"}), pair.slavePath());
+        pair.write(bytes("01 06 00 00 00 01 48 0A"));
+        QCOMPARE(hexOf(pair.readExactly(8)), hexOf(bytes("01 06 00 00 00 01 48 0A")));
+    }
+
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "unknown option --bogus";
+        QTest::newRow("malformed value") << QStringList{"--baud", "9601"} << 2 << "--baud 9601";
+        QTest::newRow("missing value") << QStringList{"--delay"} << 2 << "--delay needs a value";
+        QTest::newRow("device that is not there")
+            << QStringList{"--device", "/nonexistent/tty"} << 1 << "/nonexistent/tty";
+    }
+    void commandLine() {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, says);
+        const Finished f = runToEnd(args);
+        QCOMPARE(f.code, code);
+        QVERIFY2(f.err.contains(says), qPrintable(f.err));
+        QVERIFY(!f.out.contains("ready"));
+    }
+
+    void help() {
+        const Finished f = runToEnd({"--help"});
+        QCOMPARE(f.code, 0);
+        for (const char* option :
+             {"--model", "--address", "--baud", "--format", "--input-registers", "--link",
+              "--device", "--no-pace", "--no-reply", "--delay", "--corrupt-crc", "--truncate",
+              "--extra", "--exception", "--echo", "--help"}) {
+            QVERIFY2(f.out.contains(QString("  ") + option + " "), option);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimE2e)
+#include "test_sim_e2e.moc"
