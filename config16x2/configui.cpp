@@ -1,10 +1,13 @@
 #include "configui.h"
 
 #include <QComboBox>
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSignalBlocker>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 #include <array>
 #include <cmath>
@@ -17,6 +20,15 @@ void showMessageBox(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tessaline"), text, QMessageBox::Ok,
                     parent);
     box.exec();
+}
+
+QFont windowFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
+                      QStringLiteral("DejaVu Sans Condensed")});
+    font.setPointSizeF(8.25);
+    return font;
 }
 
 int twips(const QWidget* w, int t) {
@@ -33,7 +45,24 @@ QLabel* newLabel(QWidget* parent, const char* name, const QString& caption, int 
     auto* label = new QLabel(caption, parent);
     label->setObjectName(QLatin1String(name));
     place(label, left, top, width, height);
+    if (label->width() < label->sizeHint().width()) {
+        label->resize(label->sizeHint().width(), label->height());
+    }
     return label;
+}
+
+void CaptionButton::paintEvent(QPaintEvent*) {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QString caption = option.text;
+    option.text.clear();
+    painter.drawControl(QStyle::CE_PushButton, option);
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, &option, this) / 2;
+    painter.drawText(rect().adjusted(margin, 0, -margin, 0),
+                     Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, caption);
 }
 
 namespace {

@@ -3,10 +3,12 @@
 // Pieces both configuration windows share: twips, editable lists, the stored-value rules
 // of their settings sections, and the one message they can show.
 
+#include <QPushButton>
 #include <QString>
 #include <QStringList>
 
 class QComboBox;
+class QFont;
 class QLabel;
 class QWidget;
 
@@ -22,13 +24,28 @@ using MessageHook = void (*)(QWidget* parent, const QString& text);
 extern MessageHook showMessage;
 void showMessageBox(QWidget* parent, const QString& text);
 
+// Tahoma 8.25 pt where it is installed; elsewhere a sans of similar width, so that the
+// captions fit the places they were drawn for.
+QFont windowFont();
+
 // Twips to pixels at the widget's resolution: 15 twips per pixel at 96 dpi.
 int twips(const QWidget* w, int t);
 // Places w at left, top, width, height given in twips of its parent.
 void place(QWidget* w, int left, int top, int width, int height);
 
+// A label at least as wide as its caption, so that a wider fallback font does not clip it.
 QLabel* newLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
                  int width, int height);
+
+// A button whose caption wraps onto a second line when it is narrower than the caption,
+// as "Send Config Data" is in the 16x2 window.
+class CaptionButton : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+};
 
 // An editable drop-down list filled with items and nothing selected. Typed text that is
 // not an item's leaves the list without a selection; typed text equal to an item selects it.

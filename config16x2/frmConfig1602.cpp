@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFont>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -36,9 +35,7 @@ frmConfig1602::~frmConfig1602() = default;
 
 void frmConfig1602::buildLayout() {
     setWindowTitle(QStringLiteral("Configure Korvo-216/Korvo-216S"));
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSizeF(8.25);
-    setFont(font);
+    setFont(windowFont());
     setFixedSize(twips(this, 8280), twips(this, 5430));
     if (const QScreen* screen = this->screen()) {
         move(screen->availableGeometry().center() - rect().center());
@@ -88,7 +85,7 @@ void frmConfig1602::buildLayout() {
     newLabel(Frame4, "Label16", QStringLiteral("LINE 1"), 240, 960, 615, 255);
     cboSpage2 = newList(Frame4, QStringLiteral("cboSpage2"), {}, 1440, 960, 1695);
 
-    cmdConfig = new QPushButton(QStringLiteral("Send Config Data"), this);
+    cmdConfig = new CaptionButton(QStringLiteral("Send Config Data"), this);
     cmdConfig->setObjectName(QStringLiteral("cmdConfig"));
     place(cmdConfig, 6840, 2880, 1095, 495);
     connect(cmdConfig, &QPushButton::clicked, this, &frmConfig1602::cmdConfig_Click);

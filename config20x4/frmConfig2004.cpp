@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFont>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QTimer>
@@ -41,9 +40,7 @@ frmConfig2004::~frmConfig2004() = default;
 
 void frmConfig2004::buildLayout() {
     setWindowTitle(QStringLiteral("Configure Korvo-420"));
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSizeF(8.25);
-    setFont(font);
+    setFont(windowFont());
     setFixedSize(twips(this, 9750), twips(this, 5670));
 
     auto frame = [this](const char* name, const QString& caption, int l, int t, int w, int h) {
@@ -91,7 +88,7 @@ void frmConfig2004::buildLayout() {
                            735, ListHeight);
     }
 
-    cmdSend = new QPushButton(QStringLiteral("Send Config Data"), this);
+    cmdSend = new CaptionButton(QStringLiteral("Send Config Data"), this);
     cmdSend->setObjectName(QStringLiteral("cmdSend"));
     place(cmdSend, 600, 3600, 1815, 855);
     connect(cmdSend, &QPushButton::clicked, this, &frmConfig2004::cmdSend_Click);
