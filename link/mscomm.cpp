@@ -235,6 +235,10 @@ void MSComm::PortOpen(bool open) {
                  .arg(portNumber_)
                  .arg(shown, reason));
     }
+    // A freshly opened port starts with an empty receive buffer, as it does when the device
+    // was closed by everyone: a device that stays open elsewhere (a pty keeper, another
+    // program) may still hold bytes meant for the last owner.
+    port_->clear(QSerialPort::Input);
 }
 
 bool MSComm::PortOpen() const {

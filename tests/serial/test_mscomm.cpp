@@ -150,6 +150,9 @@ class TestMSComm : public QObject {
     }
 
     void outputAndInput() {
+        // Left in the line by an earlier owner: a fresh port does not hand it over.
+        pty_->write(QByteArray("for the last owner"));
+        QThread::msleep(50);
         auto comm = openOnPty();
         comm->Output(pattern(256));
         const std::array<std::uint8_t, 3> request{0x01, 0x04, 0xFF};
