@@ -115,24 +115,13 @@ class TestSimE2e : public QObject {
                             << bytes("01 06 00 00 00 01 48 0A");
         QTest::newRow("16") << QStringList{} << bytes("01 10 00 00 00 02 04 41 42 43 44 76 84")
                             << bytes("01 10 00 00 00 02 41 C8");
-        QTest::newRow("16x2 at slave 12")
-            << QStringList{"--model", "216", "--address", "12"}
-            << withCrc("0C 10 00 08 00 02 04 41 42 43 44") << withCrc("0C 10 00 08 00 02");
-        QTest::newRow("exception 01")
-            << QStringList{"--model", "216"} << bytes("01 04 00 00 00 01 31 CA")
-            << bytes("01 84 01 82 C0");
         QTest::newRow("exception 02")
             << QStringList{} << withCrc("01 05 00 09 FF 00") << bytes("01 85 02 C3 51");
-        QTest::newRow("exception 03")
-            << QStringList{} << withCrc("01 05 00 00 12 34") << bytes("01 85 03 02 91");
         QTest::newRow("another slave")
             << QStringList{} << withCrc("02 05 00 00 FF 00") << QByteArray();
         QTest::newRow("broadcast") << QStringList{} << withCrc("00 05 00 00 FF 00") << QByteArray();
         QTest::newRow("bad CRC") << QStringList{} << bytes("01 05 00 00 FF 00 8C 3B")
                                  << QByteArray();
-        QTest::newRow("at 38400 8E1")
-            << QStringList{"--baud", "38400", "--format", "8E1"} << bytes("01 06 00 00 00 01 48 0A")
-            << bytes("01 06 00 00 00 01 48 0A");
     }
     void functions() {
         QFETCH(QStringList, args);
