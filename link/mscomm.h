@@ -55,9 +55,9 @@ class MSComm : public QObject {
     void Settings(const QString& settings);
     QString Settings() const { return settings_; }
 
-    // true opens (CommError when the port is missing, busy or already open), false closes;
-    // closing waits a bounded time for bytes already handed to Output to leave. Closing a
-    // closed port does nothing.
+    // true opens with an empty receive buffer (CommError when the port is missing, busy or
+    // already open); false closes, after a bounded wait for bytes already handed to Output
+    // to leave. Closing a closed port does nothing.
     void PortOpen(bool open);
     bool PortOpen() const;
 
