@@ -162,12 +162,12 @@ void Runner::loop() {
 
 void Runner::readLine(Clock::time_point now) {
     std::array<std::uint8_t, 4096> buf{};
-    for (;;) {
+    // Bounded, so that a writer faster than us cannot keep the loop (and its signals) away.
+    for (int chunk = 0; chunk < 16; ++chunk) {
         const ssize_t n = ::read(line_.fd(), buf.data(), buf.size());
         if (n > 0) {
             const auto got = static_cast<std::size_t>(n);
-            const std::size_t room = kMaxBurst + 1 - std::min(burst_.size(), kMaxBurst + 1);
-            // One byte past the limit is kept so the burst is known to be too long.
+            const std::size_t room = kMaxBurst - std::min(burst_.size(), kMaxBurst);
             burst_.insert(burst_.end(), buf.begin(), buf.begin() + std::min(got, room));
             burstTotal_ += got;
             lastByte_ = now;
