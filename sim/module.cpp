@@ -121,7 +121,16 @@ Result Module::receive(std::span<const std::uint8_t> burst) {
     }
     if (to == 0) {
         r.verdict = Verdict::Broadcast;
-        const Answer a = answer(burst, true, r);
+        // A module told to refuse everything refuses broadcasts too, only silently.
+        const Answer a = answer(burst, !faults_.exception, r);
+        if (faults_.exception) {
+            r.events.push_back("broadcast: " + a.words);
+            r.events.push_back("fault exception #" + std::to_string(++counts_.exception) +
+                               ": refused with exception " + hexByte(*faults_.exception) +
+                               ", nothing applied (no reply)");
+            shapeReply(burst, r);
+            return r;
+        }
         r.events.insert(r.events.begin(), a.exception == 0
                                               ? "broadcast: " + a.words + " (no reply)"
                                               : "broadcast refused, " + a.words + " (no reply)");

@@ -414,6 +414,9 @@ class TestSimCore : public QObject {
                                << QByteArray("01 05 00 03 FF 00 7C 3A 00 00 00") << true;
         QTest::newRow("exception, nothing applied")
             << QByteArray("--exception 4") << coilOn << QByteArray("01 85 04 43 53") << false;
+        QTest::newRow("exception to a broadcast: silent, nothing applied")
+            << QByteArray("--exception 4") << QByteArray("00 05 00 03 FF 00 7D EB") << QByteArray()
+            << false;
         QTest::newRow("echo") << QByteArray("--echo") << coilOn << coilOn + " " + coilOn << true;
         QTest::newRow("echo of a frame for another slave")
             << QByteArray("--echo") << QByteArray("02 05 00 03 FF 00 7C 09")
