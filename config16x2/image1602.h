@@ -39,6 +39,8 @@ struct Choices1602 {
     std::array<int, 2> decimalPoint{};
     std::array<int, 2> location{};
     std::array<int, 2> startLine{};
+
+    friend bool operator==(const Choices1602&, const Choices1602&) = default;
 };
 
 // Module codes for the baud-rate and data-format positions.

@@ -40,6 +40,8 @@ struct Choices2004 {
     std::array<int, Fields2004> width{};
     std::array<int, Fields2004> decimalPoint{};
     std::array<int, Fields2004> location{};
+
+    friend bool operator==(const Choices2004&, const Choices2004&) = default;
 };
 
 // Codes by position; the first item shares 255 with "no selection".

@@ -24,13 +24,6 @@ QList<Window*> openWindows() {
     return out;
 }
 
-// Port 1 of the bench as the main window's port, with the given module selected.
-void selectModule(const Bench& bench, const char* module) {
-    bench.ini.write(QByteArray("[Settings]\nCommPort=1\nSetting=9600,n,8,1\n[LCD]\nSlave=1\n"
-                               "Module=") +
-                    module + "\n[Ports]\n1=" + bench.pty.slavePath().toLocal8Bit() + "\n");
-}
-
 }  // namespace
 
 class TestConfigSwitch : public QObject {
@@ -72,23 +65,26 @@ class TestConfigSwitch : public QObject {
 
     void outlivesTheMainWindow() {
         Bench bench;
-        selectModule(bench, "2004");
+        bench.ini.write(
+            "[Settings]\nCommPort=1\nSetting=9600,n,8,1\n[LCD]\nModule=2004\n"
+            "[Ports]\n1=" +
+            bench.pty.slavePath().toLocal8Bit() + "\n");
         frmMain::showMessage = [](QWidget*, const QString& text, QMessageBox::Icon) {
             shownMessages() << text;
         };
-        auto* main = new frmMain;
-        main->setAttribute(Qt::WA_DeleteOnClose);
-        main->show();
-        main->cmdConnect->click();
-        QCOMPARE(main->cmdConnect->text(), QStringLiteral("Disconnect"));
-        main->mnuCfg->trigger();
-        QCOMPARE(main->cmdConnect->text(), QStringLiteral("Connect"));
+        auto* window = new frmMain;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+        window->cmdConnect->click();
+        QCOMPARE(window->cmdConnect->text(), QStringLiteral("Disconnect"));
+        window->mnuCfg->trigger();
+        QCOMPARE(window->cmdConnect->text(), QStringLiteral("Connect"));
 
         // The program runs until its last window is closed, not its main one.
         bool configStillUsable = false;
-        bool quitEarly = false;
-        QTimer::singleShot(0, main, [&] {
-            main->close();
+        bool stuck = false;
+        QTimer::singleShot(0, window, [&] {
+            window->close();
             QTimer::singleShot(0, qApp, [&] {
                 const QList<frmConfig2004*> open = openWindows<frmConfig2004>();
                 if (open.size() != 1) {
@@ -100,12 +96,12 @@ class TestConfigSwitch : public QObject {
                 open.front()->close();
             });
         });
-        QTimer::singleShot(20000, qApp, [&] {
-            quitEarly = true;
+        QTimer::singleShot(20000, qApp, [&] {  // only if it never quits
+            stuck = true;
             QApplication::quit();
         });
         QApplication::exec();
-        QVERIFY(!quitEarly);
+        QVERIFY(!stuck);
         QVERIFY(configStillUsable);
         QVERIFY(shownMessages().isEmpty());
     }
