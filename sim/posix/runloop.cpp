@@ -118,7 +118,8 @@ void Runner::loop() {
     while (!sig_.stopped()) {
         std::array<pollfd, 2> fds{};
         nfds_t n = 0;
-        const int io = line_.fd();
+        // After a hang-up the line is left alone for a while instead of polled in a spin.
+        const int io = hangupSeen_ ? -1 : line_.fd();
         if (io >= 0) {
             fds[n++] = {io, POLLIN, 0};
         }
@@ -133,7 +134,7 @@ void Runner::loop() {
                 continue;
             }
             timeout = toTimespec(left);
-        } else if (io < 0 || hangupSeen_) {
+        } else if (io < 0) {
             timeout = toTimespec(kDeviceRetry);
         }
         const int rc = ::ppoll(fds.data(), n, timeout ? &*timeout : nullptr, sig_.waitMask());
@@ -141,20 +142,23 @@ void Runner::loop() {
         if (rc < 0) {
             continue;  // EINTR: the loop condition looks at the signal
         }
-        if (io < 0) {
-            if (rc == 0 && line_.reopen()) {
-                log_.line(line_.path() + " is back", now);
-            }
-            continue;
-        }
-        hangupSeen_ = false;
         for (nfds_t i = 0; i < n; ++i) {
-            if (fds[i].fd == line_.watchFd() && fds[i].revents != 0) {
+            if (fds[i].revents == 0) {
+                continue;
+            }
+            if (fds[i].fd == io) {
+                readLine(now);
+            } else {
                 for (const std::string& e : line_.takeWatchEvents()) {
                     log_.line(e, now);
                 }
-            } else if (fds[i].fd == io && fds[i].revents != 0) {
-                readLine(now);
+            }
+        }
+        if (io < 0 && rc == 0) {
+            if (hangupSeen_) {
+                hangupSeen_ = false;
+            } else if (line_.reopen()) {
+                log_.line(line_.path() + " is back", now);
             }
         }
     }
@@ -179,9 +183,7 @@ void Runner::readLine(Clock::time_point now) {
         // End of file or an error: the device went away (a pty master never gets here
         // because its slave side is held open).
         if (line_.isPty()) {
-            if (!hangupSeen_) {
-                log_.line("the line reports a hang-up; waiting", now);
-            }
+            log_.line("the line reports a hang-up; waiting", now);
             hangupSeen_ = true;
         } else {
             log_.line(line_.path() + " hung up; waiting for it to come back", now);
