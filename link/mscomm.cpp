@@ -15,11 +15,15 @@
 
 namespace {
 
-// A close waits at least this long for queued output, and longer when the wire time of
-// what is queued at the current baud rate (plus a margin) needs it.
+// A close waits up to this long for queued output, and longer when the wire time of what
+// is queued at the current baud rate (plus a margin) needs it...
 constexpr int kMinimumDrainMs = 2000;
 constexpr int kDrainMarginMs = 500;
 constexpr int kDrainPollMs = 2;
+// ...but gives up once nothing has left for this long (or for the wire time of a driver's
+// block of characters at a low baud rate).
+constexpr int kStallMs = 1000;
+constexpr int kStallCharacters = 64;
 
 [[noreturn]] void fail(const QString& reason) {
     throw CommError(reason.toStdString());
@@ -293,18 +297,29 @@ void MSComm::collectInput() {
 }
 
 void MSComm::drainOutput() {
-    const QDeadlineTimer deadline(std::max(
-        kMinimumDrainMs,
-        wireTimeMs(port_->bytesToWrite() + std::max(0, transmitQueueBytes(*port_)), line_) +
-            kDrainMarginMs));
-    while (port_->bytesToWrite() > 0 && !deadline.hasExpired() && failure_.isEmpty()) {
-        if (!port_->waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
-            break;
+    // Queued bytes leave at the wire rate, so the wait ends when they are gone, when their
+    // wire time (plus a margin) is up, or when nothing has left for a while: a far end that
+    // stopped reading (a pty nobody drains) must not hold the window for minutes.
+    const auto pending = [this] {
+        return port_->bytesToWrite() + std::max(0, transmitQueueBytes(*port_));
+    };
+    qint64 left = pending();
+    const QDeadlineTimer deadline(
+        std::max(kMinimumDrainMs, wireTimeMs(left, line_) + kDrainMarginMs));
+    const int stallMs = std::max(kStallMs, wireTimeMs(kStallCharacters, line_));
+    QDeadlineTimer stalled(stallMs);
+    while (left > 0 && failure_.isEmpty() && !deadline.hasExpired() && !stalled.hasExpired()) {
+        if (port_->bytesToWrite() > 0) {
+            port_->waitForBytesWritten(kDrainPollMs);
+        } else {
+            // Only the driver's queue is left; closing may discard it on some systems.
+            QThread::msleep(kDrainPollMs);
         }
-    }
-    // The driver's own queue: closing may discard it on some systems.
-    while (transmitQueueBytes(*port_) > 0 && !deadline.hasExpired() && failure_.isEmpty()) {
-        QThread::msleep(kDrainPollMs);
+        const qint64 now = pending();
+        if (now < left) {
+            stalled.setRemainingTime(stallMs);
+        }
+        left = now;
     }
 }
 

@@ -81,6 +81,19 @@ int main(int argc, char** argv) {
     closeAfterOutput(pty, QStringLiteral("9600,n,8,1"), 23, "23 bytes at 9600");
     closeAfterOutput(pty, QStringLiteral("115200,n,8,1"), 100000, "100000 bytes at 115200");
 
+    {
+        // The far end stops reading: the close gives up instead of waiting out the wire time.
+        MSComm stuck;
+        stuck.CommPort(1);
+        stuck.PortOpen(true);
+        stuck.Output(QByteArray(100000, 'x'));
+        QElapsedTimer t;
+        t.start();
+        stuck.PortOpen(false);
+        std::printf("%-46s %8.3f ms\n", "close, 100000 bytes at 9600, nobody reading", msSince(t));
+        pty.readAll(50);
+    }
+
     MSComm comm;
     comm.CommPort(1);
     comm.PortOpen(true);
