@@ -1,5 +1,6 @@
 // korvo-sim: a virtual Korvo display module on a pseudo-terminal or serial device.
 
+#include <exception>
 #include <iostream>
 #include <string>
 #include <variant>
@@ -8,7 +9,7 @@
 #include "options.h"
 #include "runloop.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto parsed = korvo::parseOptions(args);
     if (const auto* err = std::get_if<korvo::OptionError>(&parsed)) {
@@ -21,4 +22,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     return korvo::run(options);
+} catch (const std::exception& e) {
+    std::cerr << "korvo-sim: " << e.what() << "\n";
+    return 1;
 }

@@ -10,10 +10,10 @@
 #include <QThread>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <memory>
 
 #include "crc16.h"
