@@ -82,3 +82,7 @@ QByteArray withCrc(QByteArray frame) {
 QByteArray fromHex(const char* spaced) {
     return QByteArray::fromHex(QByteArray(spaced));
 }
+
+QString spaced(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toHex(' ').toUpper()) + (bytes.isEmpty() ? "" : " ");
+}

@@ -53,3 +53,5 @@ std::unique_ptr<frmMain> connectedWindow();
 // Adds the CRC to a frame, low byte first.
 QByteArray withCrc(QByteArray frame);
 QByteArray fromHex(const char* spaced);
+// The monitor's text for these bytes: two upper-case digits and a space each.
+QString spaced(const QByteArray& bytes);

@@ -1,0 +1,174 @@
+// The main window as it opens and closes: its fixed lists, its start state, and what it
+// restores from and saves to modlcd.ini.
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryFile>
+#include <QTest>
+#include <QTimer>
+
+#include "frmMain.h"
+#include "inifolder.h"
+#include "modINI.h"
+#include "modVar.h"
+
+namespace {
+
+QStringList messages;
+
+void typeInto(QComboBox* list, const QString& text) {
+    list->lineEdit()->selectAll();
+    QTest::keyClicks(list->lineEdit(), text);
+}
+
+QStringList itemsOf(const QComboBox* c) {
+    QStringList out;
+    for (int i = 0; i < c->count(); ++i) {
+        out << c->itemText(i);
+    }
+    return out;
+}
+
+}  // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() {
+        messages.clear();
+        frmMain::showMessage = [](QWidget*, const QString& text, QMessageBox::Icon) {
+            messages << text;
+        };
+        ini_ = std::make_unique<IniFolder>();
+    }
+    void cleanup() { ini_.reset(); }
+
+    void opensDisconnectedWithFixedLists() {
+        frmMain w;
+        QCOMPARE(w.menuBar()->actions(), QList<QAction*>{w.mnuCfg});
+        QCOMPARE(w.mnuCfg->menu(), nullptr);
+        QCOMPARE(w.cmdConnect->text(), QStringLiteral("Connect"));
+        for (QWidget* off : {w.fCom5, w.fCom6, w.fCom16, w.fCom4}) {
+            QVERIFY(!off->isEnabled());
+        }
+        QVERIFY(!w.mnuCfg->isEnabled() && !w.cmdSend05->isEnabled() && w.fComm->isEnabled());
+        QVERIFY(!w.Timer1->isActive());
+        QCOMPARE(w.Timer1->interval(), 20);
+        QCOMPARE(w.MSComm1.InputMode(), MSComm::InputModeKind::Binary);
+        // Placed in twips: 15 to the pixel at 96 dpi.
+        QCOMPARE(w.fCom4->geometry(), QRect(16, 312, 641, 65));
+        QCOMPARE(w.centralWidget()->size(), QSize(672, 494));
+
+        QCOMPARE(itemsOf(w.cboDF), (QStringList{"8N1", "8N2", "8E1"}));
+        QCOMPARE(itemsOf(w.cboModule), (QStringList{"Korvo-216", "Korvo-420"}));
+        QCOMPARE(itemsOf(w.cboComm).mid(18), (QStringList{"19", "20"}));
+        QCOMPARE(w.cboSlaveID->count(), 255);
+        QCOMPARE(w.cboSlaveID->itemText(254), QStringLiteral("255"));
+        QCOMPARE(w.cboDataL06->count(), 256);
+        QCOMPARE(w.cboDataL06->itemText(10), QStringLiteral("0x0A"));
+        QCOMPARE(w.cboDataH06->itemText(171), QStringLiteral("0xAB"));
+        QCOMPARE(w.cboAddr05->count(), 0);
+    }
+
+    void restores_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("baud");
+        QTest::addColumn<QString>("format");        // text shown in cboDF
+        QTest::addColumn<QList<int>>("positions");  // cboDF, cboComm, cboSlaveID, cboModule
+        const auto row = [](const char* name, const char* ini, const char* baud, const char* format,
+                            QList<int> positions) {
+            QTest::newRow(name) << QByteArray(ini) << baud << format << positions;
+        };
+        row("first run", "", "", "Combo1", {-1, 0, 0, 1});
+        row("38400 8E1", "[Settings]\nSetting=38400,e,8,1\nCommPort=20", "opt38400", "8E1",
+            {2, 19, 0, 1});
+        row("9600 8N2", "[Settings]\nSetting=9600,n,8,2\nCommPort=1", "opt9600", "8N2",
+            {1, 0, 0, 1});
+        row("baud only", "[settings]\nsetting=9600", "", "Combo1", {-1, 0, 0, 1});
+        row("format only", "[Settings]\nSetting=,n,8,1", "", "8N1", {0, 0, 0, 1});
+        row("zero selects nothing", "[Settings]\nCommPort=0\n[LCD]\nSlave=0", "", "Combo1",
+            {-1, -1, -1, 1});
+        row("last slave, 16x2", "[LCD]\nSlave=255\nModule=1602", "", "Combo1", {-1, 0, 254, 0});
+        row("out of range", "[Settings]\nCommPort=21\n[LCD]\nSlave=256\nModule=16020", "", "Combo1",
+            {-1, 0, 0, 1});
+        row("not numbers", "[Settings]\nCommPort=COM3\n[LCD]\nSlave=-1\nModule=16x2", "", "Combo1",
+            {-1, 0, 0, 1});
+        row("binary garbage", "\x01\xff[\x00\x80=\n\n=[", "", "Combo1", {-1, 0, 0, 1});
+    }
+    void restores() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, baud);
+        QFETCH(QString, format);
+        QFETCH(QList<int>, positions);
+        ini_->write(ini);
+        frmMain w;
+        const QAbstractButton* checked = w.optBaud->checkedButton();
+        QCOMPARE(checked != nullptr ? checked->objectName() : QString(), baud);
+        QCOMPARE(w.cboDF->currentText(), format);
+        const QList<int> actual{w.cboDF->currentIndex(), w.cboComm->currentIndex(),
+                                w.cboSlaveID->currentIndex(), w.cboModule->currentIndex()};
+        QCOMPARE(actual, positions);
+        QCOMPARE(w.cboDataH06->currentIndex(), 0);
+    }
+
+    // Port and line settings are saved as the connect button last used them, the slave and
+    // module as their lists stand.
+    void savesOnClose() {
+        ini_->write(
+            "[Settings]\r\nCommPort=5\r\nSetting=19200,n,8,2\r\n[LCD]\r\nSlave=7\r\nModule="
+            "2004\r\n");
+        frmMain w;
+        w.show();
+        w.cboComm->setCurrentIndex(2);
+        w.opt9600->click();
+        w.cboSlaveID->setCurrentIndex(99);
+        w.cboModule->setCurrentIndex(0);
+        w.close();
+        QCOMPARE(ini_->read(),
+                 "[Settings]\r\nCommPort=5\r\nSetting=19200,n,8,2\r\n[LCD]\r\nSlave=100\r\nModule="
+                 "1602\r\n");
+        QVERIFY(messages.isEmpty());
+    }
+
+    void typedTextIsNoSelection() {
+        {
+            frmMain w;
+            typeInto(w.cboSlaveID, QStringLiteral("042"));
+            QCOMPARE(w.cboSlaveID->currentIndex(), -1);
+            QCOMPARE(w.cboSlaveID->currentText(), QStringLiteral("042"));
+            typeInto(w.cboDF, QStringLiteral("8e1"));
+            QCOMPARE(w.cboDF->currentIndex(), -1);
+            typeInto(w.cboDF, QStringLiteral("8E1"));
+            QCOMPARE(w.cboDF->currentIndex(), 2);
+            typeInto(w.cboModule, QStringLiteral("Korvo"));
+            w.close();
+        }
+        QVERIFY(ini_->read().contains("Slave=0\r\nModule=2004\r\n"));
+        frmMain next;
+        QCOMPARE(next.cboSlaveID->currentIndex(), -1);
+    }
+
+    void failedSaveIsReportedOnce() {
+        QTemporaryFile notAFolder;
+        QVERIFY(notAFolder.open());
+        modINI::setFolder(notAFolder.fileName());
+        {
+            frmMain w;
+            w.close();
+        }
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages.front().contains(QStringLiteral("could not be saved")));
+    }
+
+  private:
+    std::unique_ptr<IniFolder> ini_;
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"

@@ -1,0 +1,365 @@
+// Connecting, the module address lists and the four commands over a pseudo-terminal
+// mapped as port 3, with the test answering as the display module.
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include "modVar.h"
+#include "slave.h"
+
+namespace {
+
+// The window state as one line: caption, port open, then fComm, fCom5, fCom6, fCom16,
+// fCom4 and mnuCfg enabled.
+QString stateOf(frmMain& w) {
+    QString s = w.cmdConnect->text() + (w.MSComm1.PortOpen() ? " open " : " closed ");
+    for (const QWidget* f : {w.fComm, w.fCom5, w.fCom6, w.fCom16, w.fCom4}) {
+        s += f->isEnabled() ? '1' : '0';
+    }
+    return s + (w.mnuCfg->isEnabled() ? '1' : '0');
+}
+const QString disconnected = QStringLiteral("Connect closed 100000");
+const QString connected420 = QStringLiteral("Disconnect open 011111");
+const QString connected216 = QStringLiteral("Disconnect open 011101");
+
+QPushButton* sendButton(frmMain& w, int function) {
+    return function == 4   ? w.cmdSend04
+           : function == 5 ? w.cmdSend05
+           : function == 6 ? w.cmdSend06
+                           : w.cmdSend16;
+}
+
+}  // namespace
+
+class TestMainLink : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() {
+        recordMessages();
+        line_ = std::make_unique<PtyPair>();
+        ini_ = std::make_unique<IniFolder>();
+        prepareIni(*ini_, *line_, "2004");
+        slave_ = std::make_unique<ScriptedSlave>(*line_);
+    }
+    void cleanup() {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            top->close();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        slave_.reset();
+        ini_.reset();
+        line_.reset();
+    }
+
+    void connectSettings_data() {
+        QTest::addColumn<QString>("baud");  // option chosen, or none
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("19200 8E1 port 4") << "opt19200" << 2 << 3 << "19200,e,8,1" << connected420;
+        QTest::newRow("no baud rate") << "" << 0 << 2 << ",n,8,1" << disconnected;
+        QTest::newRow("no data format") << "opt9600" << -1 << 2 << "9600" << disconnected;
+        QTest::newRow("no port") << "opt9600" << 0 << -1 << "9600,n,8,1" << disconnected;
+        QTest::newRow("no such device") << "opt9600" << 0 << 19 << "9600,n,8,1" << disconnected;
+    }
+    void connectSettings() {
+        QFETCH(QString, baud);
+        QFETCH(int, format);
+        QFETCH(int, port);
+        QFETCH(QString, settings);
+        QFETCH(QString, state);
+        PtyPair port4;
+        ini_->write("[Ports]\r\n4=" + port4.slavePath().toLocal8Bit() +
+                    "\r\n20=/dev/tessaline-none\r\n");
+        frmMain w;
+        w.optBaud->setExclusive(false);
+        w.opt9600->setChecked(baud == "opt9600");
+        w.opt19200->setChecked(baud == "opt19200");
+        w.cboDF->setCurrentIndex(format);
+        w.cboComm->setCurrentIndex(port);
+        w.cmdConnect->click();
+
+        QCOMPARE(stateOf(w), state);
+        QCOMPARE(shownMessages().isEmpty(), state == connected420);
+        QCOMPARE(PortSettings, settings);
+        QCOMPARE(PortNumber, QString::number(port + 1));
+        // What the last press used is what the next run starts from.
+        w.close();
+        QVERIFY(ini_->read().contains("CommPort=" + PortNumber.toLatin1() +
+                                      "\r\nSetting=" + settings.toLatin1()));
+    }
+
+    void connectDisconnectAndLists() {
+        frmMain w;
+        w.cmdConnect->click();
+        QCOMPARE(stateOf(w), connected420);
+        QCOMPARE(w.cboAddr04->count(), 3);
+        QCOMPARE(w.cboAddr05->itemText(8), QStringLiteral("0x0008"));
+        QCOMPARE(w.cboData05->itemText(1), QStringLiteral("0xFF00"));
+        QCOMPARE(w.cboAddr06->count(), 57);
+        QCOMPARE(w.cboAddr16->count(), 50);
+        QCOMPARE(w.cboAddr16->itemText(39), QStringLiteral("0x0027"));
+        QCOMPARE(w.cboAddr16->itemText(41), QStringLiteral("0x0032"));
+        QCOMPARE(w.cboAddr16->itemText(49), QStringLiteral("0x0082"));
+        w.cboAddr06->setCurrentIndex(9);
+
+        w.cmdConnect->click();
+        QCOMPARE(stateOf(w), disconnected);
+        w.cboModule->setCurrentIndex(0);
+        w.cmdConnect->click();
+        QCOMPARE(stateOf(w), connected216);
+        QCOMPARE(w.cboAddr04->count(), 0);
+        QCOMPARE(w.cboAddr05->count(), 2);
+        QCOMPARE(w.cboAddr06->itemText(24), QStringLiteral("0x0018"));
+        QCOMPARE(w.cboAddr16->count(), 16);
+        for (QComboBox* list : {w.cboAddr05, w.cboData05, w.cboAddr06, w.cboAddr16}) {
+            QCOMPARE(list->currentText(), QStringLiteral("0x0000"));
+        }
+        QVERIFY(shownMessages().isEmpty());
+    }
+
+    void typedModuleOrBusyPort() {
+        MSComm other;
+        other.CommPort(3);
+        other.PortOpen(true);
+        frmMain w;
+        w.cmdConnect->click();
+        QCOMPARE(stateOf(w), disconnected);
+        other.PortOpen(false);
+
+        w.cboModule->lineEdit()->selectAll();
+        QTest::keyClicks(w.cboModule->lineEdit(), QStringLiteral("Korvo-999"));
+        w.cmdConnect->click();
+        QCOMPARE(shownMessages(), (QStringList{"COMM PORT ERROR!", "COMM PORT ERROR!"}));
+        QCOMPARE(stateOf(w), QStringLiteral("Disconnect open 011101"));
+        QCOMPARE(w.cboAddr05->count() + w.cboData05->count() + w.cboAddr16->count(), 0);
+    }
+
+    void configureMenu_data() {
+        QTest::addColumn<QByteArray>("module");
+        QTest::addColumn<QString>("window");
+        QTest::newRow("Korvo-216") << QByteArray("1602") << "frmConfig1602";
+        QTest::newRow("Korvo-420") << QByteArray("2004") << "frmConfig2004";
+    }
+    void configureMenu() {
+        QFETCH(QByteArray, module);
+        QFETCH(QString, window);
+        prepareIni(*ini_, *line_, module);
+        frmMain w;
+        w.cmdConnect->click();
+        w.mnuCfg->trigger();
+        QCOMPARE(stateOf(w), disconnected);
+        QStringList shown;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->isVisible()) {
+                shown << QString::fromLatin1(top->metaObject()->className());
+                top->close();
+            }
+        }
+        QCOMPARE(shown, QStringList{window});
+        // Closed, the configuration window gives the port back.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        w.cmdConnect->click();
+        QCOMPARE(w.cmdConnect->text(), QStringLiteral("Disconnect"));
+    }
+
+    void requestBytes_data() {
+        QTest::addColumn<int>("function");
+        QTest::addColumn<int>("slave");     // position
+        QTest::addColumn<int>("address");   // position
+        QTest::addColumn<QString>("data");  // coil text, "high low" positions, or message
+        QTest::addColumn<QByteArray>("expected");
+        // The name starts with the function number.
+        const auto row = [](const char* name, int s, int a, const QString& d, const QByteArray& e) {
+            QTest::newRow(name) << std::atoi(name) << s << a << d << e;
+        };
+        row("04", 0, 0, "", fromHex("01 04 00 00 00 01 31 CA"));
+        row("04 broadcast", -1, 2, "", withCrc(fromHex("00 04 00 02 00 01")));
+        row("05 on", 0, 0, "0xFF00", fromHex("01 05 00 00 FF 00 8C 3A"));
+        row("05 lower case is off", 254, 8, "0xff00", withCrc(fromHex("FF 05 00 08 00 00")));
+        row("06", 0, 56, "18 52", withCrc(fromHex("01 06 00 38 12 34")));
+        row("16 odd padded", 0, 40, "Hi!", withCrc(fromHex("01 10 00 28 00 02 04") + "Hi! "));
+        row("16 start 49", 0, 49, "AB", withCrc(fromHex("01 10 00 82 00 01 02 41 42")));
+        row("16 code page", 0, 0, QStringLiteral("\u00e9\u20ac\u03a9"),
+            withCrc(fromHex("01 10 00 00 00 02 04 E9 80 3F 20")));
+    }
+    void requestBytes() {
+        QFETCH(int, function);
+        QFETCH(int, slave);
+        QFETCH(int, address);
+        QFETCH(QString, data);
+        QFETCH(QByteArray, expected);
+        const auto w = connectedWindow();
+        w->cboSlaveID->setCurrentIndex(slave);
+        w->cboAddr04->setCurrentIndex(address);
+        w->cboAddr05->setCurrentIndex(address);
+        w->cboData05->setEditText(data);
+        w->cboAddr06->setCurrentIndex(address);
+        w->cboDataH06->setCurrentIndex(data.section(' ', 0, 0).toInt());
+        w->cboDataL06->setCurrentIndex(data.section(' ', 1, 1).toInt());
+        w->cboAddr16->setCurrentIndex(address);
+        w->txtMessage->setText(data);
+        sendButton(*w, function)->click();
+
+        QCOMPARE(slave_->takeReceived(), expected);
+        QCOMPARE(w->lblTxData->text(), spaced(expected));
+        QCOMPARE(w->lblRxData->text(), QStringLiteral("No Response from LCD"));
+    }
+
+    void outcomes_data() {
+        QTest::addColumn<int>("function");
+        QTest::addColumn<int>("address");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("rx");
+        QTest::addColumn<QString>("registers");  // the three labels, joined by "|"
+        QTest::addColumn<int>("left");           // bytes left waiting
+        const auto row = [](const char* name, int f, int a, const QByteArray& reply,
+                            const QString& rx, const char* registers, int left) {
+            QTest::newRow(name) << f << a << reply << rx << registers << left;
+        };
+        const QByteArray good = fromHex("01 04 02 00 0A 39 37");
+        row("04 30001 low byte in hex", 4, 0, good, spaced(good), "A||", 0);
+        row("04 30002 decimal", 4, 1, good, spaced(good), "|10|", 0);
+        row("04 30003 unsigned", 4, 2, withCrc(fromHex("01 04 02 80 01")), "01 04 02 80 01 19 30 ",
+            "||32769", 0);
+        row("no reply", 4, 0, {}, "No Response from LCD", "||", 0);
+        row("exception stays waiting", 4, 0, withCrc(fromHex("01 84 02")), "Incomplete Frame", "||",
+            5);
+        row("04 CRC error still decoded", 4, 1, fromHex("01 04 02 01 00 39 38"), "CRC Err", "|256|",
+            0);
+        row("extra bytes dropped", 4, 0, good + "\xff\xfe", spaced(good), "A||", 0);
+        row("16 acknowledged", 16, 0, withCrc(fromHex("01 10 00 00 00 00")),
+            "01 10 00 00 00 00 C0 09 ", "||", 0);
+    }
+    void outcomes() {
+        QFETCH(int, function);
+        QFETCH(int, address);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, rx);
+        QFETCH(QString, registers);
+        QFETCH(int, left);
+        const auto w = connectedWindow();
+        w->cboAddr04->setCurrentIndex(address);
+        slave_->answer(reply);
+        sendButton(*w, function)->click();
+
+        QCOMPARE(w->lblRxData->text(), rx);
+        QVERIFY(!w->lblTxData->text().isEmpty());
+        QCOMPARE(
+            w->lblReg3x[0]->text() + '|' + w->lblReg3x[1]->text() + '|' + w->lblReg3x[2]->text(),
+            registers);
+        QCOMPARE(w->MSComm1.InBufferCount(), left);
+        QCOMPARE(TickCount, function == 6 ? 10 : function == 16 ? 5 : 3);
+    }
+
+    // Bytes left by one exchange, or a reply that came late, stand in front of the next.
+    void leftoversAndLateReplies() {
+        const auto w = connectedWindow();
+        slave_->answer(withCrc(fromHex("01 84 02")));
+        w->cmdSend04->click();
+        slave_->answer(fromHex("01 04 02 00 0A 39 37"));
+        w->cmdSend04->click();
+        QCOMPARE(w->lblRxData->text(), QStringLiteral("CRC Err"));
+        QCOMPARE(w->MSComm1.InBufferCount(), 0);
+
+        w->cboAddr04->setCurrentIndex(1);
+        slave_->answer(withCrc(fromHex("01 04 02 00 07")), 200);
+        w->cmdSend04->click();
+        QCOMPARE(w->lblRxData->text(), QStringLiteral("No Response from LCD"));
+        QTRY_COMPARE(w->MSComm1.InBufferCount(), 7);
+        slave_->answer(withCrc(fromHex("01 04 02 00 09")));
+        w->cmdSend04->click();
+        QCOMPARE(w->lblReg3x[1]->text(), QStringLiteral("7"));
+        QCOMPARE(w->lblRxData->text(), spaced(withCrc(fromHex("01 04 02 00 07"))));
+    }
+
+    void emptyListSendsNothing() {
+        const auto w = connectedWindow();
+        w->cboDataL06->lineEdit()->selectAll();
+        QTest::keyClicks(w->cboDataL06->lineEdit(), QStringLiteral("0x1G"));
+        w->cmdSend06->click();
+        QCOMPARE(w->lblRxData->text(), QStringLiteral("Select a Data Lo value before sending"));
+        QTest::qWait(30);
+        QCOMPARE(slave_->takeReceived(), QByteArray());
+    }
+
+    // Nothing that could start a second exchange or close the port is usable in a wait;
+    // closing the window is, and still saves.
+    void inputDuringTheWait() {
+        const auto w = connectedWindow();
+        const std::array<QWidget*, 5> guarded{w->cmdSend04, w->cmdSend05, w->cmdSend06,
+                                              w->cmdSend16, w->cmdConnect};
+        int usable = -1;
+        QTimer::singleShot(20, w.get(), [&] {
+            usable = w->mnuCfg->isEnabled() ? 1 : 0;
+            for (QWidget* b : guarded) {
+                usable += b->isEnabled() ? 1 : 0;
+            }
+            w->cmdSend05_Click();  // a click that reaches a handler anyway is ignored
+            w->cmdConnect_Click();
+            w->cboSlaveID->setCurrentIndex(41);
+            w->close();
+        });
+        slave_->answer(withCrc(fromHex("01 06 00 00 00 00")), 30);
+        w->cmdSend06->click();
+        QCOMPARE(usable, 0);
+        QCOMPARE(slave_->takeReceived(), withCrc(fromHex("01 06 00 00 00 00")));
+        QCOMPARE(w->lblRxData->text(), spaced(withCrc(fromHex("01 06 00 00 00 00"))));
+        QVERIFY(ini_->read().contains("Slave=42"));
+        for (QWidget* b : guarded) {
+            QVERIFY(b->isEnabled());
+        }
+        QCOMPARE(stateOf(*w), connected420);
+    }
+
+    void unplugged_data() {
+        QTest::addColumn<bool>("duringWait");
+        QTest::newRow("while idle") << false;
+        QTest::newRow("during a wait") << true;
+    }
+    void unplugged() {
+        QFETCH(bool, duringWait);
+        const auto w = connectedWindow();
+        const auto unplug = [this] {
+            slave_.reset();
+            line_.reset();
+        };
+        if (duringWait) {
+            QTimer::singleShot(20, w.get(), unplug);
+            w->cmdSend06->click();
+        } else {
+            unplug();
+        }
+        QTRY_COMPARE(shownMessages(), QStringList{"COMM PORT ERROR!"});
+        QCOMPARE(stateOf(*w), disconnected);
+        QVERIFY(w->cmdConnect->isEnabled());
+
+        // Back again: connecting works as before.
+        line_ = std::make_unique<PtyPair>();
+        prepareIni(*ini_, *line_, "2004");
+        slave_ = std::make_unique<ScriptedSlave>(*line_);
+        w->cmdConnect->click();
+        slave_->answer(fromHex("01 04 02 00 0A 39 37"));
+        w->cmdSend04->click();
+        QCOMPARE(w->lblRxData->text(), QStringLiteral("01 04 02 00 0A 39 37 "));
+        QCOMPARE(shownMessages().size(), 1);
+    }
+
+  private:
+    std::unique_ptr<PtyPair> line_;
+    std::unique_ptr<IniFolder> ini_;
+    std::unique_ptr<ScriptedSlave> slave_;
+};
+
+QTEST_MAIN(TestMainLink)
+#include "test_mainlink.moc"
