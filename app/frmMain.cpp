@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <stdexcept>
 
 #include "comboposition.h"
 #include "configswitch.h"
@@ -229,7 +230,7 @@ void frmMain::SetupModule() {
     // is reported like any other failure of the connection.
     for (QComboBox* list : {cboAddr05, cboData05, cboAddr06, cboAddr04, cboAddr16}) {
         if (list->count() == 0) {
-            throw CommError("no module selected");
+            throw std::runtime_error("no module selected");
         }
         setListPosition(list, 0);
     }

@@ -144,7 +144,7 @@ class frmMain : public QMainWindow {
     // when a reply of full length was read into RxData (good or with a CRC error).
     bool runExchange(const modbus::ExchangeShape& shape);
     // Writes the request before its CRC into TxFrame and closes it with the CRC.
-    static std::int16_t closeRequest(const std::vector<std::uint8_t>& request);
+    static void closeRequest(const std::vector<std::uint8_t>& request);
     // A list feeding a request byte has no selection: says so and sends nothing.
     bool needsSelection(const QComboBox* list, const QString& what);
     void waitTicks(int ticks);

