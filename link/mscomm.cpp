@@ -116,7 +116,7 @@ int wireTimeMs(qint64 characters, const LineSettings& line) {
 QString deviceToOpen(const QString& device) {
     const QFileInfo info(device);
     if (info.isSymLink()) {
-        const QString target = info.canonicalFilePath();
+        QString target = info.canonicalFilePath();
         if (!target.isEmpty()) {
             return target;
         }
@@ -134,7 +134,7 @@ QString portDevice(int portNumber) {
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(portNumber);
 #else
-    const QString mapped = ReadINI(QStringLiteral("Ports"), QString::number(portNumber)).trimmed();
+    QString mapped = ReadINI(QStringLiteral("Ports"), QString::number(portNumber)).trimmed();
     if (!mapped.isEmpty()) {
         return mapped;
     }
@@ -347,7 +347,7 @@ QString MSComm::settleFailure() {
     if (failure_.isEmpty()) {
         return {};
     }
-    const QString reason = QStringLiteral("%1 failed: %2").arg(portLabel(), failure_);
+    QString reason = QStringLiteral("%1 failed: %2").arg(portLabel(), failure_);
     if (port_->isOpen() && !closing_) {
         port_->close();
         // Last: a slot may close or delete the control (deleteLater) in response.
