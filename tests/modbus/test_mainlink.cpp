@@ -260,6 +260,7 @@ class TestMainLink : public QObject {
             registers);
         QCOMPARE(w->MSComm1.InBufferCount(), left);
         QCOMPARE(TickCount, function == 6 ? 10 : function == 16 ? 5 : 3);
+        QVERIFY(!w->Timer1->isActive());
     }
 
     // Bytes left by one exchange, or a reply that came late, stand in front of the next.
