@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <cmath>
 #include <optional>
 
 #include "comboposition.h"
@@ -31,7 +32,7 @@ struct Colour {
 int frmMain::twips(int t) const {
     const QScreen* s = screen();
     const double dpi = s != nullptr ? s->logicalDotsPerInch() : 96.0;
-    return static_cast<int>(t / 15.0 * dpi / 96.0 + 0.5);
+    return static_cast<int>(std::lround(t / 15.0 * dpi / 96.0));
 }
 
 void frmMain::buildLayout() {

@@ -82,7 +82,7 @@ class TestMainWindow : public QObject {
         QTest::addColumn<QString>("format");        // text shown in cboDF
         QTest::addColumn<QList<int>>("positions");  // cboDF, cboComm, cboSlaveID, cboModule
         const auto row = [](const char* name, const char* ini, const char* baud, const char* format,
-                            QList<int> positions) {
+                            const QList<int>& positions) {
             QTest::newRow(name) << QByteArray(ini) << baud << format << positions;
         };
         row("first run", "", "", "Combo1", {-1, 0, 0, 1});
@@ -99,7 +99,7 @@ class TestMainWindow : public QObject {
             {-1, 0, 0, 1});
         row("not numbers", "[Settings]\nCommPort=COM3\n[LCD]\nSlave=-1\nModule=16x2", "", "Combo1",
             {-1, 0, 0, 1});
-        row("binary garbage", "\x01\xff[\x00\x80=\n\n=[", "", "Combo1", {-1, 0, 0, 1});
+        row("binary garbage", "\x01\xff[\x7f\x80=\n\n=[\xfe]", "", "Combo1", {-1, 0, 0, 1});
     }
     void restores() {
         QFETCH(QByteArray, ini);
