@@ -1,6 +1,7 @@
 // The settings file engine over any file and any names and values. Beyond not crashing, a
 // write must be read back as written, must leave every other entry as it was, and must not
-// change the file when repeated.
+// change the file when repeated. Every byte of the file also survives the trip through the
+// code page to text and back, as ReadINI and WriteINI take it.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -13,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "cp1252.h"
 #include "inifile.h"
 
 namespace {
@@ -51,6 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray otherSection = bytes(in.ConsumeRandomLengthString(40));
     const QByteArray otherKey = bytes(in.ConsumeRandomLengthString(40));
     const QByteArray file = bytes(in.ConsumeRemainingBytesAsString());
+
+    if (cp1252::fromUnicode(cp1252::toUnicode(file)) != file) {
+        fail("a byte did not survive the code page round trip");
+    }
 
     const std::optional<QByteArray> before = inifile::read(file, otherSection, otherKey);
     (void)inifile::read(file, section, key);
