@@ -1,7 +1,7 @@
 #include "slave.h"
 
+#include <QDebug>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 #include <unistd.h>
