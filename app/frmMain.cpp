@@ -10,15 +10,15 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include <memory>
 #include <stdexcept>
 
-#include "comboposition.h"
 #include "configswitch.h"
+#include "editablelist.h"
+#include "messagebox.h"
 #include "modINI.h"
 #include "modVar.h"
 
-frmMain::MessageHook frmMain::showMessage = &frmMain::showMessageBox;
+using namespace ui;
 
 namespace {
 
@@ -187,7 +187,7 @@ void frmMain::cmdConnect_Click() {
             closeModbusPort();
         }
     } catch (const std::exception&) {
-        showMessage(this, QString::fromLatin1(CommPortError), QMessageBox::NoIcon);
+        showMessage(this, QString::fromLatin1(CommPortError));
     }
 }
 
@@ -283,16 +283,5 @@ void frmMain::reportPortFailure() {
     if (cmdConnect->text() == QLatin1String("Disconnect")) {
         showDisconnected();
     }
-    showMessage(this, QString::fromLatin1(CommPortError), QMessageBox::NoIcon);
-}
-
-QMessageBox* frmMain::makeMessageBox(QWidget* parent, const QString& text, QMessageBox::Icon icon) {
-    auto* box = new QMessageBox(icon, QStringLiteral("Tessaline"), text, QMessageBox::Ok, parent);
-    box->setObjectName(QStringLiteral("messageBox"));
-    return box;
-}
-
-void frmMain::showMessageBox(QWidget* parent, const QString& text, QMessageBox::Icon icon) {
-    const std::unique_ptr<QMessageBox> box(makeMessageBox(parent, text, icon));
-    box->exec();
+    showMessage(this, QString::fromLatin1(CommPortError));
 }

@@ -4,7 +4,6 @@
 // button, sends one of four Modbus requests at a time and shows the bytes on the line.
 
 #include <QMainWindow>
-#include <QMessageBox>
 
 #include <array>
 #include <cstdint>
@@ -27,20 +26,6 @@ class frmMain : public QMainWindow {
   public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
-
-    // Every message box of the window goes through here, so that tests running offscreen
-    // can see what would have been shown instead of blocking on a modal box.
-    using MessageHook = void (*)(QWidget* parent, const QString& text, QMessageBox::Icon icon);
-    static MessageHook showMessage;
-    static void showMessageBox(QWidget* parent, const QString& text, QMessageBox::Icon icon);
-    // The box showMessageBox would run: caption Tessaline, one OK button.
-    static QMessageBox* makeMessageBox(QWidget* parent, const QString& text,
-                                       QMessageBox::Icon icon);
-
-    static constexpr auto CommPortError = "COMM PORT ERROR!";
-
-    // Twips to pixels at this screen's resolution: 15 twips per pixel at 96 dpi.
-    int twips(int t) const;
 
     // True while an exchange waits for its reply.
     bool exchangeRunning() const { return waiting_; }

@@ -8,14 +8,13 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QTimer>
 
-#include <cmath>
 #include <optional>
 
-#include "comboposition.h"
+#include "editablelist.h"
 #include "frmMain.h"
+#include "windowlayout.h"
 
 namespace {
 
@@ -29,15 +28,9 @@ struct Colour {
 
 }  // namespace
 
-int frmMain::twips(int t) const {
-    const QScreen* s = screen();
-    const double dpi = s != nullptr ? s->logicalDotsPerInch() : 96.0;
-    return static_cast<int>(std::lround(t / 15.0 * dpi / 96.0));
-}
-
 void frmMain::buildLayout() {
-    const auto place = [this](QWidget* w, const Twips& t) {
-        w->setGeometry(twips(t.left), twips(t.top), twips(t.width), twips(t.height));
+    const auto place = [](QWidget* w, const Twips& t) {
+        ui::place(w, t.left, t.top, t.width, t.height);
     };
     const auto named = [](auto* w, const char* name) {
         w->setObjectName(QString::fromLatin1(name));
@@ -55,7 +48,7 @@ void frmMain::buildLayout() {
     };
     const auto combo = [&](QWidget* parent, const char* name, const char* text, const Twips& t) {
         auto* c = named(new QComboBox(parent), name);
-        makeEditableList(c, QString::fromLatin1(text));
+        ui::makeEditableList(c, QString::fromLatin1(text));
         place(c, t);
         return c;
     };
@@ -78,20 +71,13 @@ void frmMain::buildLayout() {
     };
 
     setWindowTitle(QStringLiteral("Tessaline"));
-    // Tahoma where it is installed; elsewhere a sans of similar width, so the captions fit
-    // the places they were drawn for.
-    QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
-                      QStringLiteral("DejaVu Sans Condensed")});
-    font.setPointSizeF(8.25);
-    setFont(font);
+    setFont(ui::windowFont());
 
     mnuCfg = named(menuBar()->addAction(QStringLiteral("Configure LCD")), "mnuCfg");
     mnuCfg->setEnabled(false);
 
     auto* client = named(new QWidget(this), "client");
-    client->setFixedSize(twips(10080), twips(7410));
+    client->setFixedSize(ui::twips(this, 10080), ui::twips(this, 7410));
     setCentralWidget(client);
 
     fComm = frame(client, "fComm", "Comm Port Settings", {240, 240, 4815, 2055});

@@ -1,50 +1,77 @@
 #include "configui.h"
 
-#include <QComboBox>
-#include <QFont>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QSignalBlocker>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QTimer>
 
 #include <array>
 #include <cmath>
 
+#include "messagebox.h"
+#include "modVar.h"
+#include "mscomm.h"
+#include "windowlayout.h"
+
 namespace configui {
 
-MessageHook showMessage = &showMessageBox;
+namespace {
 
-void showMessageBox(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tessaline"), text, QMessageBox::Ok,
-                    parent);
-    box.exec();
+bool openPort(MSComm& port) {
+    try {
+        port.CommPort(PortNumber.trimmed().toInt());
+        port.Settings(QLatin1String(UploadSettings));
+        port.PortOpen(true);
+        return true;
+    } catch (const CommError&) {
+        return false;
+    }
 }
 
-QFont windowFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
-                      QStringLiteral("DejaVu Sans Condensed")});
-    font.setPointSizeF(8.25);
-    return font;
+template <typename Bytes>
+void output(QWidget* window, MSComm& port, const Bytes& image) {
+    try {
+        port.Output(image);
+    } catch (const CommError&) {
+        ui::showMessage(window, QLatin1String(ui::CommPortError));
+    }
 }
 
-int twips(const QWidget* w, int t) {
-    return static_cast<int>(std::lround(t / 15.0 * w->logicalDpiX() / 96.0));
+}  // namespace
+
+void openUploadPort(QWidget* window, MSComm& port) {
+    if (!openPort(port)) {
+        QTimer::singleShot(0, window,
+                           [window] { ui::showMessage(window, QLatin1String(ui::CommPortError)); });
+    }
 }
 
-void place(QWidget* w, int left, int top, int width, int height) {
-    const QWidget* ref = w->parentWidget() != nullptr ? w->parentWidget() : w;
-    w->setGeometry(twips(ref, left), twips(ref, top), twips(ref, width), twips(ref, height));
+bool readyToSend(QWidget* window, MSComm& port, const std::optional<QString>& unselected) {
+    if (unselected) {
+        ui::showMessage(window,
+                        QStringLiteral("Choose an item in the list \"%1\".").arg(*unselected));
+        return false;
+    }
+    if (!port.PortOpen() && !openPort(port)) {
+        ui::showMessage(window, QLatin1String(ui::CommPortError));
+        return false;
+    }
+    return true;
+}
+
+void sendUpload(QWidget* window, MSComm& port, std::span<const std::uint8_t> image) {
+    output(window, port, image);
+}
+
+void sendUpload(QWidget* window, MSComm& port, const QByteArray& image) {
+    output(window, port, image);
 }
 
 QLabel* newLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
                  int width, int height) {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(QLatin1String(name));
-    place(label, left, top, width, height);
+    ui::place(label, left, top, width, height);
     if (label->width() < label->sizeHint().width()) {
         label->resize(label->sizeHint().width(), label->height());
     }
@@ -63,54 +90,6 @@ void CaptionButton::paintEvent(QPaintEvent*) {
     const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, &option, this) / 2;
     painter.drawText(rect().adjusted(margin, 0, -margin, 0),
                      Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, caption);
-}
-
-namespace {
-
-// Leaving the selection clears the line, so the typed text goes back in afterwards.
-void showUnselected(QComboBox* list, const QString& text) {
-    const QSignalBlocker block(list);
-    QLineEdit* line = list->lineEdit();
-    const int cursor = line->cursorPosition();
-    list->setCurrentIndex(-1);
-    list->setEditText(text);
-    line->setCursorPosition(cursor);
-}
-
-}  // namespace
-
-QComboBox* newList(QWidget* parent, const QString& name, const QStringList& items, int left,
-                   int top, int width, int height) {
-    auto* list = new QComboBox(parent);
-    list->setObjectName(name);
-    list->setEditable(true);
-    list->setInsertPolicy(QComboBox::NoInsert);
-    list->setCompleter(nullptr);
-    list->setMaxVisibleItems(8);
-    list->addItems(items);
-    setListPosition(list, -1);
-    place(list, left, top, width, height);
-    QObject::connect(list, &QComboBox::editTextChanged, list, [list](const QString& typed) {
-        const int match = list->findText(typed, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (match == list->currentIndex()) {
-            return;
-        }
-        if (match < 0) {
-            showUnselected(list, typed);
-        } else {
-            const QSignalBlocker block(list);
-            list->setCurrentIndex(match);
-        }
-    });
-    return list;
-}
-
-void setListPosition(QComboBox* list, int p) {
-    if (p >= 0 && p < list->count()) {
-        list->setCurrentIndex(p);
-    } else {
-        showUnselected(list, QString());
-    }
 }
 
 QStringList numbers(int first, int last) {

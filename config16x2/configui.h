@@ -1,37 +1,36 @@
 #pragma once
 
-// Pieces both configuration windows share: twips, editable lists, the stored-value rules
-// of their settings sections, and the one message they can show.
+// Pieces both configuration windows share: their labels and send button, the stored-value
+// rules of their settings sections, and opening and writing to the port.
 
 #include <QPushButton>
 #include <QString>
 #include <QStringList>
 
-class QComboBox;
-class QFont;
+#include <cstdint>
+#include <optional>
+#include <span>
+
+class MSComm;
 class QLabel;
 class QWidget;
 
 namespace configui {
 
-inline constexpr auto CommPortError = "COMM PORT ERROR!";
 inline constexpr auto UploadSettings = "9600,n,8,1";
 
-// Every message box of the configuration windows goes through here (caption
-// "Tessaline", one OK button), so that tests running offscreen can see what would have
-// been shown instead of blocking on a modal box.
-using MessageHook = void (*)(QWidget* parent, const QString& text);
-extern MessageHook showMessage;
-void showMessageBox(QWidget* parent, const QString& text);
+// Opens port on PortNumber at the upload settings as the window opens. When it cannot, the
+// window says so once it is on screen; its choices stay usable without the port.
+void openUploadPort(QWidget* window, MSComm& port);
 
-// Tahoma 8.25 pt where it is installed; elsewhere a sans of similar width, so that the
-// captions fit the places they were drawn for.
-QFont windowFont();
+// Whether a send may go ahead: no list is left without a selection (unselected names the
+// first that is, and the user is told which) and the port is open, opened again here if it
+// could not be before (else "COMM PORT ERROR!").
+bool readyToSend(QWidget* window, MSComm& port, const std::optional<QString>& unselected);
 
-// Twips to pixels at the widget's resolution: 15 twips per pixel at 96 dpi.
-int twips(const QWidget* w, int t);
-// Places w at left, top, width, height given in twips of its parent.
-void place(QWidget* w, int left, int top, int width, int height);
+// Writes the image in one output; "COMM PORT ERROR!" when the line refuses it.
+void sendUpload(QWidget* window, MSComm& port, std::span<const std::uint8_t> image);
+void sendUpload(QWidget* window, MSComm& port, const QByteArray& image);
 
 // A label at least as wide as its caption, so that a wider fallback font does not clip it.
 QLabel* newLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
@@ -46,14 +45,6 @@ class CaptionButton : public QPushButton {
   protected:
     void paintEvent(QPaintEvent* event) override;
 };
-
-// An editable drop-down list filled with items and nothing selected. Typed text that is
-// not an item's leaves the list without a selection; typed text equal to an item selects it.
-QComboBox* newList(QWidget* parent, const QString& name, const QStringList& items, int left,
-                   int top, int width, int height = 315);
-
-// Selects position p, or nothing when p is -1; an empty text is shown then.
-void setListPosition(QComboBox* list, int p);
 
 // "first".."last" in plain decimal.
 QStringList numbers(int first, int last);

@@ -6,13 +6,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 
 #include "configui.h"
+#include "editablelist.h"
 #include "modINI.h"
 #include "modVar.h"
+#include "windowlayout.h"
 
 using namespace configui;
+using namespace ui;
 
 namespace {
 
@@ -23,12 +25,8 @@ const QString Section = QStringLiteral("Cfg1602");
 frmConfig1602::frmConfig1602(QWidget* parent) : QWidget(parent, Qt::Window) {
     setAttribute(Qt::WA_DeleteOnClose);
     buildLayout();
-    const bool portOpen = openPort();
+    openUploadPort(this, MSComm1);
     Form_Load();
-    if (!portOpen) {
-        // Told once the window is on screen; the choices are usable without the port.
-        QTimer::singleShot(0, this, [this] { showMessage(this, QLatin1String(CommPortError)); });
-    }
 }
 
 frmConfig1602::~frmConfig1602() = default;
@@ -100,17 +98,6 @@ void frmConfig1602::buildLayout() {
     cboDF->setFocus();
 }
 
-bool frmConfig1602::openPort() {
-    try {
-        MSComm1.Settings(QLatin1String(UploadSettings));
-        MSComm1.CommPort(PortNumber.trimmed().toInt());
-        MSComm1.PortOpen(true);
-        return true;
-    } catch (const CommError&) {
-        return false;
-    }
-}
-
 void frmConfig1602::Form_Load() {
     const auto fill = [](QComboBox* list, const QStringList& items) {
         list->clear();
@@ -176,20 +163,11 @@ Choices1602 frmConfig1602::choices() const {
 
 void frmConfig1602::cmdConfig_Click() {
     const Choices1602 c = choices();
-    if (const auto list = unselectedList1602(c)) {
-        showMessage(this, QStringLiteral("Choose an item in the list \"%1\".").arg(*list));
-        return;
-    }
-    if (!MSComm1.PortOpen() && !openPort()) {
-        showMessage(this, QLatin1String(CommPortError));
+    if (!readyToSend(this, MSComm1, unselectedList1602(c))) {
         return;
     }
     fillCfgData1602(c, CfgData1602, MsgBytes);
-    try {
-        MSComm1.Output(CfgData1602);
-    } catch (const CommError&) {
-        showMessage(this, QLatin1String(CommPortError));
-    }
+    sendUpload(this, MSComm1, CfgData1602);
 }
 
 void frmConfig1602::Form_Unload() {

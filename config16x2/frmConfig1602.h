@@ -57,6 +57,4 @@ class frmConfig1602 : public QWidget {
     void buildLayout();
     void Form_Load();
     void Form_Unload();
-    // Opens MSComm1 at the upload settings on PortNumber; false when it cannot.
-    bool openPort();
 };

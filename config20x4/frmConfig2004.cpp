@@ -4,15 +4,17 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
-#include <QTimer>
 
 #include <vector>
 
 #include "configui.h"
+#include "editablelist.h"
 #include "modINI.h"
 #include "modVar.h"
+#include "windowlayout.h"
 
 using namespace configui;
+using namespace ui;
 
 namespace {
 
@@ -28,12 +30,8 @@ QString keyOf(const char* stem, std::size_t i) {
 frmConfig2004::frmConfig2004(QWidget* parent) : QWidget(parent, Qt::Window) {
     setAttribute(Qt::WA_DeleteOnClose);
     buildLayout();
-    const bool portOpen = openPort();
+    openUploadPort(this, MSComm1);
     Form_Load();
-    if (!portOpen) {
-        // Told once the window is on screen; the choices are usable without the port.
-        QTimer::singleShot(0, this, [this] { showMessage(this, QLatin1String(CommPortError)); });
-    }
 }
 
 frmConfig2004::~frmConfig2004() = default;
@@ -103,17 +101,6 @@ void frmConfig2004::buildLayout() {
         setTabOrder(order[i - 1], order[i]);
     }
     cboaddr->setFocus();
-}
-
-bool frmConfig2004::openPort() {
-    try {
-        MSComm1.CommPort(PortNumber.trimmed().toInt());
-        MSComm1.Settings(QLatin1String(UploadSettings));
-        MSComm1.PortOpen(true);
-        return true;
-    } catch (const CommError&) {
-        return false;
-    }
 }
 
 void frmConfig2004::Form_Load() {
@@ -188,12 +175,7 @@ Choices2004 frmConfig2004::choices() const {
 
 void frmConfig2004::cmdSend_Click() {
     const Choices2004 c = choices();
-    if (const auto list = unselectedList2004(c)) {
-        showMessage(this, QStringLiteral("Choose an item in the list \"%1\".").arg(*list));
-        return;
-    }
-    if (!MSComm1.PortOpen() && !openPort()) {
-        showMessage(this, QLatin1String(CommPortError));
+    if (!readyToSend(this, MSComm1, unselectedList2004(c))) {
         return;
     }
     fillCfgData2004(c, CfgData2004);
@@ -201,11 +183,7 @@ void frmConfig2004::cmdSend_Click() {
 }
 
 void frmConfig2004::SendCfgData(const std::int16_t& imageLength) {
-    try {
-        MSComm1.Output(withTrailingZero(CfgData2004, imageLength));
-    } catch (const CommError&) {
-        showMessage(this, QLatin1String(CommPortError));
-    }
+    sendUpload(this, MSComm1, withTrailingZero(CfgData2004, imageLength));
 }
 
 void frmConfig2004::Form_Unload() {

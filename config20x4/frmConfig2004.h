@@ -51,6 +51,4 @@ class frmConfig2004 : public QWidget {
     void buildLayout();
     void Form_Load();
     void Form_Unload();
-    // Opens MSComm1 at the upload settings on PortNumber; false when it cannot.
-    bool openPort();
 };

@@ -9,6 +9,7 @@
 #include "frmConfig1602.h"
 #include "frmConfig2004.h"
 #include "frmMain.h"
+#include "messagebox.h"
 #include "windowtest.h"
 
 namespace {
@@ -34,7 +35,7 @@ class TestConfigSwitch : public QObject {
             top->close();
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        frmMain::showMessage = &frmMain::showMessageBox;
+        ui::messageHook = &ui::showMessageBox;
     }
 
     void eachWindowExistsOnce() {
@@ -69,7 +70,7 @@ class TestConfigSwitch : public QObject {
             "[Settings]\nCommPort=1\nSetting=9600,n,8,1\n[LCD]\nModule=2004\n"
             "[Ports]\n1=" +
             bench.pty.slavePath().toLocal8Bit() + "\n");
-        frmMain::showMessage = [](QWidget*, const QString& text, QMessageBox::Icon) {
+        ui::messageHook = [](QWidget*, const QString& text, QMessageBox::Icon) {
             shownMessages() << text;
         };
         auto* window = new frmMain;

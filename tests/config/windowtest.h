@@ -11,8 +11,8 @@
 
 #include <memory>
 
-#include "configui.h"
 #include "inifolder.h"
+#include "messagebox.h"
 #include "modINI.h"
 #include "modVar.h"
 #include "ptypair.h"
@@ -22,7 +22,7 @@ inline QStringList& shownMessages() {
     return messages;
 }
 
-inline void recordMessage(QWidget*, const QString& text) {
+inline void recordMessage(QWidget*, const QString& text, QMessageBox::Icon) {
     shownMessages() << text;
 }
 
@@ -34,9 +34,9 @@ struct Bench {
         mapPort(1, pty.slavePath());
         PortNumber = QStringLiteral("1");
         shownMessages().clear();
-        configui::showMessage = &recordMessage;
+        ui::messageHook = &recordMessage;
     }
-    ~Bench() { configui::showMessage = &configui::showMessageBox; }
+    ~Bench() { ui::messageHook = &ui::showMessageBox; }
 
     static void mapPort(int number, const QString& device) {
         WriteINI(QStringLiteral("Ports"), QString::number(number), device);

@@ -15,6 +15,7 @@
 
 #include "frmMain.h"
 #include "inifolder.h"
+#include "messagebox.h"
 #include "modINI.h"
 #include "modVar.h"
 
@@ -42,7 +43,7 @@ class TestMainWindow : public QObject {
   private slots:
     void init() {
         messages.clear();
-        frmMain::showMessage = [](QWidget*, const QString& text, QMessageBox::Icon) {
+        ui::messageHook = [](QWidget*, const QString& text, QMessageBox::Icon) {
             messages << text;
         };
         ini_ = std::make_unique<IniFolder>();

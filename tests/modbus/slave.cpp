@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "crc16.h"
+#include "messagebox.h"
 
 ScriptedSlave::ScriptedSlave(PtyPair& line)
     : line_(line), notifier_(line.masterFd(), QSocketNotifier::Read) {
@@ -50,7 +51,7 @@ QStringList& shownMessages() {
 
 void recordMessages() {
     shownMessages().clear();
-    frmMain::showMessage = [](QWidget*, const QString& text, QMessageBox::Icon) {
+    ui::messageHook = [](QWidget*, const QString& text, QMessageBox::Icon) {
         shownMessages() << text;
     };
 }

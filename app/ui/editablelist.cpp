@@ -1,13 +1,17 @@
-#include "comboposition.h"
+#include "editablelist.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSignalBlocker>
 
+#include "windowlayout.h"
+
+namespace ui {
+
 namespace {
 
 // Shows text with no item selected. Leaving the selection clears the line, so the text
-// goes back in afterwards.
+// goes back in afterwards, cursor and all.
 void showUnselected(QComboBox* list, const QString& text) {
     const QSignalBlocker block(list);
     QLineEdit* line = list->lineEdit();
@@ -41,6 +45,17 @@ void makeEditableList(QComboBox* list, const QString& text) {
     });
 }
 
+QComboBox* newList(QWidget* parent, const QString& name, const QStringList& items, int left,
+                   int top, int width, int height) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(name);
+    makeEditableList(list, QString());
+    list->setMaxVisibleItems(8);
+    addListItems(list, items);
+    place(list, left, top, width, height);
+    return list;
+}
+
 void addListItems(QComboBox* list, const QStringList& items) {
     const bool unselected = list->currentIndex() < 0;
     const QString shown = list->currentText();
@@ -57,3 +72,5 @@ void setListPosition(QComboBox* list, int p) {
         showUnselected(list, QString());
     }
 }
+
+}  // namespace ui
