@@ -119,9 +119,6 @@ constexpr std::array<const char*, 3> BaudHeads{"9600,", "19200", "38400"};
 }  // namespace
 
 BaudFormat restoredCset(const QString& stored) {
-    if (stored.isEmpty()) {
-        return {0, 0};
-    }
     BaudFormat out;
     const QString tail = stored.right(5);
     const QString head = stored.left(5);

@@ -57,7 +57,7 @@ int restoredPosition(const QString& stored, int offset, int count);
 
 // The baud and format positions a stored "Cset" value restores (-1 for no match), and
 // the value that saves them: the baud text as shown, followed by the format's suffix.
-// A missing or empty value, as on the first opening, gives the first items.
+// A missing or empty value, as on the first opening, matches neither.
 struct BaudFormat {
     int baud = -1;
     int format = -1;

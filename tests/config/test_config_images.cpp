@@ -151,7 +151,7 @@ class TestConfigImages : public QObject {
         QTest::newRow("9600 alone") << "9600" << -1 << -1;
         QTest::newRow("typed 115200") << "115200,n,8,1" << -1 << 0;
         QTest::newRow("case matters") << "9600,N,8,1" << 0 << -1;
-        QTest::newRow("first opening") << "" << 0 << 0;
+        QTest::newRow("missing: nothing chosen") << "" << -1 << -1;
     }
     void storedCset() {
         QFETCH(QString, stored);

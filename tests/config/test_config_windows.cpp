@@ -32,7 +32,15 @@ class TestConfigWindows : public QObject {
         Bench bench;
         auto* w = new frmConfig1602;
         w->show();
-        QTest::mouseClick(w->cmdConfig, Qt::LeftButton);  // first opening: every first item
+        // First opening: no rate or format is chosen for the module, so nothing goes out.
+        QCOMPARE(w->cbobaud->currentIndex(), -1);
+        QCOMPARE(w->cboDF->currentText(), QString());
+        QTest::mouseClick(w->cmdConfig, Qt::LeftButton);
+        QCOMPARE(shownMessages(), QStringList{"Choose an item in the list \"Baud Rate\"."});
+        QVERIFY(bench.pty.readAll(100).isEmpty());
+        w->cbobaud->setCurrentIndex(0);
+        w->cboDF->setCurrentIndex(0);
+        QTest::mouseClick(w->cmdConfig, Qt::LeftButton);  // every other list at its first item
         const QByteArray first = bench.pty.readExactly(110);
         QCOMPARE(first, QByteArray(96, ' ') + QByteArray::fromHex("24c0010000000000000101e71900"));
         w->cmdConfig->click();
@@ -47,12 +55,17 @@ class TestConfigWindows : public QObject {
         QCOMPARE(sent.mid(16, 16), QByteArray("Hello           "));
         QCOMPARE(sent.mid(96, 3).toHex(), QByteArray("09c025"));
         QVERIFY(bench.pty.readAll(100).isEmpty());
-        QVERIFY(shownMessages().isEmpty());
+        QCOMPARE(shownMessages().size(), 1);
     }
 
     void send2004() {
         Bench bench;
         auto* w = new frmConfig2004;
+        // First opening: no rate or format chosen; the module takes that as 9600 8N1.
+        QCOMPARE(w->cbobaud->currentIndex(), -1);
+        QCOMPARE(w->cboDF->currentIndex(), -1);
+        QTest::mouseClick(w->cmdSend, Qt::LeftButton);
+        QCOMPARE(bench.pty.readExactly(23).left(3).toHex(), QByteArray("01ffff"));
         w->cboaddr->setCurrentIndex(4);  // the second worked example
         w->cbobaud->setCurrentIndex(1);
         w->cboDF->setCurrentIndex(1);
@@ -92,6 +105,7 @@ class TestConfigWindows : public QObject {
                                   "COMM PORT ERROR!"}));
         QVERIFY(bench.pty.readAll(100).isEmpty());
         typeInto(a->cbobaud, "19200");  // typing an item's text selects it
+        a->cboDF->setCurrentIndex(0);
         a->cmdConfig->click();
         QCOMPARE(bench.pty.readExactly(110).at(96), char(18));
         closeWindow(a);
@@ -100,7 +114,8 @@ class TestConfigWindows : public QObject {
 
     void portThatCannotBeOpened() {
         Bench bench;
-        bench.ini.write("[Ports]\n7=/dev/tessaline-no-such-port\n[Cfg1602]\nSaddr=9\n");
+        bench.ini.write(
+            "[Ports]\n7=/dev/tessaline-no-such-port\n[Cfg1602]\nSaddr=9\nCSet=9600,n,8,1\n");
         PortNumber = QStringLiteral("7");
         auto* w = new frmConfig1602;
         w->show();
@@ -149,6 +164,7 @@ class TestConfigWindows : public QObject {
         QCOMPARE(w->cboIO[7]->currentText(), QStringLiteral("OUT"));
         w->cboaddr->setCurrentIndex(11);
         typeInto(w->cbobaud, "115200");
+        w->cboDF->setCurrentIndex(0);
         w->cboWidth1[1]->setCurrentIndex(4);
         typeInto(w->cboWidth1[2], "x");
         typeInto(w->cboDP[3], "x");
