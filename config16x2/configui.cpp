@@ -1,5 +1,7 @@
 #include "configui.h"
 
+#include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -8,7 +10,9 @@
 #include <array>
 #include <cmath>
 
+#include "editablelist.h"
 #include "messagebox.h"
+#include "modINI.h"
 #include "modVar.h"
 #include "mscomm.h"
 #include "windowlayout.h"
@@ -67,6 +71,14 @@ void sendUpload(QWidget* window, MSComm& port, const QByteArray& image) {
     output(window, port, image);
 }
 
+QGroupBox* newFrame(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width, int height) {
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setObjectName(QLatin1String(name));
+    ui::place(frame, left, top, width, height);
+    return frame;
+}
+
 QLabel* newLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
                  int width, int height) {
     auto* label = new QLabel(caption, parent);
@@ -90,6 +102,29 @@ void CaptionButton::paintEvent(QPaintEvent*) {
     const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, &option, this) / 2;
     painter.drawText(rect().adjusted(margin, 0, -margin, 0),
                      Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, caption);
+}
+
+void fillList(QComboBox* list, const QStringList& items) {
+    list->clear();
+    list->addItems(items);
+    ui::setListPosition(list, -1);
+}
+
+void restoreList(QComboBox* list, const QString& section, const QString& key, int offset) {
+    ui::setListPosition(list, restoredPosition(ReadINI(section, key), offset, list->count()));
+}
+
+void loadBaudFormat(const QString& section, QComboBox* baud, QComboBox* format) {
+    fillList(baud, {QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400")});
+    fillList(format, {QStringLiteral("8N1"), QStringLiteral("8N2"), QStringLiteral("8E1")});
+    const BaudFormat cset = restoredCset(ReadINI(section, QStringLiteral("CSet")));
+    ui::setListPosition(format, cset.format);
+    ui::setListPosition(baud, cset.baud);
+}
+
+void saveBaudFormat(const QString& section, const QComboBox* baud, const QComboBox* format) {
+    WriteINI(section, QStringLiteral("Cset"),
+             csetValue(baud->currentText(), format->currentIndex()));
 }
 
 QStringList numbers(int first, int last) {

@@ -12,6 +12,8 @@
 #include <span>
 
 class MSComm;
+class QComboBox;
+class QGroupBox;
 class QLabel;
 class QWidget;
 
@@ -32,6 +34,10 @@ bool readyToSend(QWidget* window, MSComm& port, const std::optional<QString>& un
 void sendUpload(QWidget* window, MSComm& port, std::span<const std::uint8_t> image);
 void sendUpload(QWidget* window, MSComm& port, const QByteArray& image);
 
+// A frame with caption, placed in twips of parent.
+QGroupBox* newFrame(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width, int height);
+
 // A label at least as wide as its caption, so that a wider fallback font does not clip it.
 QLabel* newLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
                  int width, int height);
@@ -45,6 +51,18 @@ class CaptionButton : public QPushButton {
   protected:
     void paintEvent(QPaintEvent* event) override;
 };
+
+// Replaces the items of list, leaving nothing selected.
+void fillList(QComboBox* list, const QStringList& items);
+
+// Selects in list the position stored under key (see restoredPosition).
+void restoreList(QComboBox* list, const QString& section, const QString& key, int offset);
+
+// Fills the module's baud rate and data format lists, both windows' alike, and restores
+// them from "CSet" (see restoredCset).
+void loadBaudFormat(const QString& section, QComboBox* baud, QComboBox* format);
+// Stores them as "Cset" (see csetValue).
+void saveBaudFormat(const QString& section, const QComboBox* baud, const QComboBox* format);
 
 // "first".."last" in plain decimal.
 QStringList numbers(int first, int last);

@@ -39,13 +39,7 @@ void frmConfig1602::buildLayout() {
         move(screen->availableGeometry().center() - rect().center());
     }
 
-    auto frame = [this](const char* name, const QString& caption, int l, int t, int w, int h) {
-        auto* f = new QGroupBox(caption, this);
-        f->setObjectName(QLatin1String(name));
-        place(f, l, t, w, h);
-        return f;
-    };
-    Frame1 = frame("Frame1", QStringLiteral("LCD Comm Parameters"), 240, 240, 2775, 1815);
+    Frame1 = newFrame(this, "Frame1", QStringLiteral("LCD Comm Parameters"), 240, 240, 2775, 1815);
     newLabel(Frame1, "Label1", QStringLiteral("Slave Address"), 120, 360, 1095, 255);
     cboaddr = newList(Frame1, QStringLiteral("cboaddr"), {}, 1440, 360, 855);
     newLabel(Frame1, "Label2", QStringLiteral("Baud Rate"), 120, 840, 1095, 255);
@@ -53,7 +47,7 @@ void frmConfig1602::buildLayout() {
     newLabel(Frame1, "Label3", QStringLiteral("Data Format"), 120, 1320, 975, 255);
     cboDF = newList(Frame1, QStringLiteral("cboDF"), {}, 1440, 1320, 855);
 
-    Frame3 = frame("Frame3", QStringLiteral("Data Display"), 3120, 240, 4935, 1815);
+    Frame3 = newFrame(this, "Frame3", QStringLiteral("Data Display"), 3120, 240, 4935, 1815);
     newLabel(Frame3, "Label11", QStringLiteral("Width"), 1560, 240, 495, 255);
     newLabel(Frame3, "Label12", QStringLiteral("Decimal Point"), 2400, 240, 1095, 255);
     newLabel(Frame3, "Label14", QStringLiteral("Location"), 3720, 240, 735, 255);
@@ -66,7 +60,7 @@ void frmConfig1602::buildLayout() {
     cboDP2 = newList(Frame3, QStringLiteral("cboDP2"), {}, 2400, 1080, 855);
     cboSP2 = newList(Frame3, QStringLiteral("cboSP2"), {}, 3720, 1080, 735);
 
-    Frame2 = frame("Frame2", QStringLiteral("Messages"), 240, 2280, 2775, 2775);
+    Frame2 = newFrame(this, "Frame2", QStringLiteral("Messages"), 240, 2280, 2775, 2775);
     for (int k = 0; k < MessageCount1602; ++k) {
         const QByteArray name = "Label" + QByteArray::number(4 + k);
         newLabel(Frame2, name.constData(), QString::number(k + 1), 240, 360 + 360 * k, 255, 255);
@@ -77,7 +71,7 @@ void frmConfig1602::buildLayout() {
         txtMessage[static_cast<std::size_t>(k)] = box;
     }
 
-    Frame4 = frame("Frame4", QStringLiteral("Startup Screen"), 3120, 2280, 3375, 1575);
+    Frame4 = newFrame(this, "Frame4", QStringLiteral("Startup Screen"), 3120, 2280, 3375, 1575);
     newLabel(Frame4, "Label15", QStringLiteral("LINE 0"), 240, 480, 615, 255);
     cboSpage1 = newList(Frame4, QStringLiteral("cboSpage1"), {}, 1440, 480, 1695);
     newLabel(Frame4, "Label16", QStringLiteral("LINE 1"), 240, 960, 615, 255);
@@ -99,24 +93,16 @@ void frmConfig1602::buildLayout() {
 }
 
 void frmConfig1602::Form_Load() {
-    const auto fill = [](QComboBox* list, const QStringList& items) {
-        list->clear();
-        list->addItems(items);
-        setListPosition(list, -1);
-    };
-    fill(cboaddr, numbers(1, list1602::Addresses));
-    fill(cbobaud, {QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400")});
-    fill(cboDF, {QStringLiteral("8N1"), QStringLiteral("8N2"), QStringLiteral("8E1")});
-    fill(cboW1, numbers(1, 5));
-    fill(cboW2, numbers(1, 5));
-    fill(cboDP1, numbers(0, 4));
-    fill(cboDP2, numbers(0, 4));
-    fill(cboSP1, numbers(0, 13));
-    fill(cboSP2, numbers(0, 13));
+    fillList(cboaddr, numbers(1, list1602::Addresses));
+    fillList(cboW1, numbers(1, 5));
+    fillList(cboW2, numbers(1, 5));
+    fillList(cboDP1, numbers(0, 4));
+    fillList(cboDP2, numbers(0, 4));
+    fillList(cboSP1, numbers(0, 13));
+    fillList(cboSP2, numbers(0, 13));
 
     const auto restore = [](QComboBox* list, const char* key, int offset) {
-        setListPosition(
-            list, restoredPosition(ReadINI(Section, QLatin1String(key)), offset, list->count()));
+        restoreList(list, Section, QLatin1String(key), offset);
     };
     restore(cboW1, "Dwidth1", 1);
     restore(cboW2, "Dwidth2", 1);
@@ -126,16 +112,14 @@ void frmConfig1602::Form_Load() {
     restore(cboSP2, "SP2", 0);
     restore(cboaddr, "Saddr", 1);
 
-    const BaudFormat cset = restoredCset(ReadINI(Section, QStringLiteral("CSet")));
-    setListPosition(cboDF, cset.format);
-    setListPosition(cbobaud, cset.baud);
+    loadBaudFormat(Section, cbobaud, cboDF);
 
     QStringList pages{QStringLiteral("None")};
     for (int k = 1; k <= MessageCount1602; ++k) {
         pages << QStringLiteral("Message %1").arg(k);
     }
-    fill(cboSpage1, pages);
-    fill(cboSpage2, pages);
+    fillList(cboSpage1, pages);
+    fillList(cboSpage2, pages);
     restore(cboSpage1, "Start1", 0);
     restore(cboSpage2, "Start2", 0);
 
@@ -171,12 +155,11 @@ void frmConfig1602::cmdConfig_Click() {
 }
 
 void frmConfig1602::Form_Unload() {
-    const QString cset = csetValue(cbobaud->currentText(), cboDF->currentIndex());
     const auto save = [](const char* key, int value) {
         WriteINI(Section, QLatin1String(key), QString::number(value));
     };
     save("Saddr", cboaddr->currentIndex() + 1);
-    WriteINI(Section, QStringLiteral("Cset"), cset);
+    saveBaudFormat(Section, cbobaud, cboDF);
     save("Dwidth1", cboW1->currentIndex() + 1);
     save("Dwidth2", cboW2->currentIndex() + 1);
     save("DP1", cboDP1->currentIndex());

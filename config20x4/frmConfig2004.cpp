@@ -41,13 +41,7 @@ void frmConfig2004::buildLayout() {
     setFont(windowFont());
     setFixedSize(twips(this, 9750), twips(this, 5670));
 
-    auto frame = [this](const char* name, const QString& caption, int l, int t, int w, int h) {
-        auto* f = new QGroupBox(caption, this);
-        f->setObjectName(QLatin1String(name));
-        place(f, l, t, w, h);
-        return f;
-    };
-    Frame1 = frame("Frame1", QStringLiteral("LCD Comm Parameters"), 360, 240, 2655, 1815);
+    Frame1 = newFrame(this, "Frame1", QStringLiteral("LCD Comm Parameters"), 360, 240, 2655, 1815);
     newLabel(Frame1, "Label1", QStringLiteral("Slave Address"), 120, 360, 1095, 255);
     cboaddr = newList(Frame1, QStringLiteral("cboaddr"), {}, 1440, 360, 855);
     newLabel(Frame1, "Label2", QStringLiteral("Baud Rate"), 120, 840, 1095, 255);
@@ -55,12 +49,14 @@ void frmConfig2004::buildLayout() {
     newLabel(Frame1, "Label3", QStringLiteral("Data Format"), 120, 1320, 975, 255);
     cboDF = newList(Frame1, QStringLiteral("cboDF"), {}, 1440, 1320, 855);
 
-    Frame2 = frame("Frame2", QStringLiteral("Data Display Fields Settings"), 3360, 240, 6135, 2535);
+    Frame2 = newFrame(this, "Frame2", QStringLiteral("Data Display Fields Settings"), 3360, 240,
+                      6135, 2535);
     newLabel(Frame2, "Label8", QStringLiteral("Width"), 1920, 480, 495, 255);
     newLabel(Frame2, "Label9", QStringLiteral("Decimal Point"), 3000, 480, 975, 255);
     newLabel(Frame2, "Label10", QStringLiteral("Location"), 4560, 480, 615, 255);
-    Frame3 = frame("Frame3", QStringLiteral("Start Screen"), 3360, 2880, 2655, 2415);
-    Frame4 = frame("Frame4", QStringLiteral("IO Direction on P2 Header"), 6240, 2880, 2775, 2415);
+    Frame3 = newFrame(this, "Frame3", QStringLiteral("Start Screen"), 3360, 2880, 2655, 2415);
+    Frame4 = newFrame(this, "Frame4", QStringLiteral("IO Direction on P2 Header"), 6240, 2880, 2775,
+                      2415);
     for (std::size_t i = 0; i < Fields2004; ++i) {
         const int row = 840 + 360 * static_cast<int>(i);
         const QByteArray label = "Label" + QByteArray::number(4 + static_cast<int>(i));
@@ -104,38 +100,29 @@ void frmConfig2004::buildLayout() {
 }
 
 void frmConfig2004::Form_Load() {
-    const auto fill = [](QComboBox* list, const QStringList& items) {
-        list->clear();
-        list->addItems(items);
-        setListPosition(list, -1);
-    };
-    fill(cboaddr, numbers(1, list2004::Addresses));
+    fillList(cboaddr, numbers(1, list2004::Addresses));
     // Each value goes to elements 0..3 in turn; the lists end up the same either way.
     for (std::size_t i = 0; i < Fields2004; ++i) {
-        fill(cboWidth1[i], numbers(1, 5));
-        fill(cboDP[i], numbers(0, 5));
-        fill(cboLoc[i], numbers(0, 18));
+        fillList(cboWidth1[i], numbers(1, 5));
+        fillList(cboDP[i], numbers(0, 5));
+        fillList(cboLoc[i], numbers(0, 18));
     }
     for (QComboBox* io : cboIO) {
-        fill(io, {QStringLiteral("IN"), QStringLiteral("OUT")});
+        fillList(io, {QStringLiteral("IN"), QStringLiteral("OUT")});
     }
     QStringList messages{QStringLiteral("None")};
     for (int k = 1; k <= 20; ++k) {
         messages << QStringLiteral("Message%1").arg(k);
     }
     for (QComboBox* line : cbosmsg) {
-        fill(line, messages);
+        fillList(line, messages);
     }
-    fill(cbobaud, {QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400")});
-    fill(cboDF, {QStringLiteral("8N1"), QStringLiteral("8N2"), QStringLiteral("8E1")});
 
     const auto restore = [](QComboBox* list, const QString& key, int offset) {
-        setListPosition(list, restoredPosition(ReadINI(Section, key), offset, list->count()));
+        restoreList(list, Section, key, offset);
     };
     restore(cboaddr, QStringLiteral("Saddr"), 1);
-    const BaudFormat cset = restoredCset(ReadINI(Section, QStringLiteral("CSet")));
-    setListPosition(cboDF, cset.format);
-    setListPosition(cbobaud, cset.baud);
+    loadBaudFormat(Section, cbobaud, cboDF);
     for (std::size_t i = 0; i < Fields2004; ++i) {
         restore(cboWidth1[i], keyOf("Dwidth", i), 1);
     }
@@ -187,12 +174,11 @@ void frmConfig2004::SendCfgData(const std::int16_t& imageLength) {
 }
 
 void frmConfig2004::Form_Unload() {
-    const QString cset = csetValue(cbobaud->currentText(), cboDF->currentIndex());
     const auto save = [](const QString& key, int value) {
         WriteINI(Section, key, QString::number(value));
     };
     save(QStringLiteral("Saddr"), cboaddr->currentIndex() + 1);
-    WriteINI(Section, QStringLiteral("Cset"), cset);
+    saveBaudFormat(Section, cbobaud, cboDF);
     for (std::size_t i = 0; i < Fields2004; ++i) {
         save(keyOf("Dwidth", i), cboWidth1[i]->currentIndex() + 1);
     }
