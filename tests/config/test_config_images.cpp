@@ -43,8 +43,9 @@ class TestConfigImages : public QObject {
         QFETCH(QByteArray, tail);
         const auto image = buildImage1602(choices);
         QVERIFY(image);
-        QCOMPARE(hexOf(*image).left(96 * 3 - 1), QByteArray(96, ' ').toHex(' '));
-        QCOMPARE(hexOf(*image).mid(96 * 3), QByteArray::fromHex(tail).toHex(' '));
+        constexpr qsizetype MessagesHex = 288;  // 96 bytes, two digits and a space each
+        QCOMPARE(hexOf(*image).left(MessagesHex - 1), QByteArray(96, ' ').toHex(' '));
+        QCOMPARE(hexOf(*image).mid(MessagesHex), QByteArray::fromHex(tail).toHex(' '));
     }
 
     void messages1602_data() {
