@@ -9,8 +9,6 @@
 
 #include <memory>
 
-class QWidget;
-
 namespace ui {
 
 inline constexpr auto CommPortError = "COMM PORT ERROR!";
@@ -24,6 +22,7 @@ void showMessage(QWidget* parent, const QString& text,
 
 // The hook the program runs with: builds the box below and waits for its OK.
 void showMessageBox(QWidget* parent, const QString& text, QMessageBox::Icon icon);
+// The box is the caller's, to let go of before parent goes.
 std::unique_ptr<QMessageBox> makeMessageBox(QWidget* parent, const QString& text,
                                             QMessageBox::Icon icon);
 
