@@ -118,12 +118,16 @@ QByteArray cleanSection(QByteArrayView name) {
 
 QByteArray cleanKey(QByteArrayView name) {
     QByteArray key = blanked(name, '=').trimmed();
+    // Every blank that trimming removes counts here too: a form feed between two '[' would
+    // otherwise be trimmed away after the loop and leave the key starting with '['.
+    const auto blank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n';
+    };
     qsizetype lead = 0;
-    while (lead < key.size() &&
-           (key[lead] == '[' || key[lead] == ';' || key[lead] == ' ' || key[lead] == '\t')) {
+    while (lead < key.size() && (key[lead] == '[' || key[lead] == ';' || blank(key[lead]))) {
         ++lead;
     }
-    return key.sliced(lead).trimmed();
+    return key.sliced(lead);
 }
 
 QByteArray cleanValue(QByteArrayView value) {

@@ -105,6 +105,10 @@ class TestIniFile : public QObject {
             << QByteArray("LCD") << QByteArray("x=1\nModule") << QByteArray("2004");
         QTest::newRow("key posing as header")
             << QByteArray("A") << QByteArray("[LCD]Module") << QByteArray("2004");
+        QTest::newRow("header behind a form feed")
+            << QByteArray("A") << QByteArray("[\f[LCD]") << QByteArray("x");
+        QTest::newRow("comment behind a vertical tab")
+            << QByteArray("A") << QByteArray(";\v;UDT1") << QByteArray("x");
         QTest::newRow("] and line break in section")
             << QByteArray("A]\r\n[LCD") << QByteArray("Module") << QByteArray("2004");
     }
