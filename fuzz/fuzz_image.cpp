@@ -107,7 +107,9 @@ void roundTrip1602(FuzzedDataProvider& in) {
     const QByteArray text = messageBytes1602(c.messages);
     for (std::size_t m = 0; m < k.messages.size(); ++m) {
         for (std::size_t i = 0; i < 16; ++i) {
-            if (k.messages[m][i] != static_cast<std::uint8_t>(text[qsizetype(m * 16 + i)])) {
+            if (k.messages[m][i] !=
+                static_cast<std::uint8_t>(
+                    text[static_cast<qsizetype>(m) * 16 + static_cast<qsizetype>(i)])) {
                 fail("16x2 message bytes differ");
             }
         }

@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const modbus::Command command = commands[data[0] & 3U];
     const int messageLength = (data[0] >> 2U) % 21;
     const auto anyIndex = static_cast<std::int16_t>(data[1] | (data[2] << 8U));
-    const int position = static_cast<std::int8_t>(data[3]);
+    // Positions around the three labels: two below, three above.
+    const int position = data[3] % 8 - 2;
     const std::span<const std::uint8_t> waiting(data + 4, size - 4);
 
     const modbus::ExchangeShape shape = modbus::shapeOf(command, messageLength);
@@ -101,12 +102,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const QString hex = modbus::hexLine(waiting);
-    if (hex.size() != static_cast<qsizetype>(waiting.size() * 3)) {
+    if (hex.size() != static_cast<qsizetype>(waiting.size()) * 3) {
         fail("hexLine length");
     }
     for (std::size_t i = 0; i < waiting.size(); ++i) {
         bool ok = false;
-        const auto at = static_cast<qsizetype>(i * 3);
+        const auto at = static_cast<qsizetype>(i) * 3;
         if (hex.mid(at, 2).toUInt(&ok, 16) != waiting[i] || !ok || hex[at + 2] != u' ' ||
             hex.mid(at, 2) != hex.mid(at, 2).toUpper()) {
             fail("hexLine does not read back");
