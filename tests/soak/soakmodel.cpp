@@ -100,10 +100,13 @@ QStringList Batch::simArgs() const {
     return a + faults.args();
 }
 
+double Batch::charMs() const {
+    return (format == QLatin1String("8N1") ? 10.0 : 11.0) * 1000.0 / baud;
+}
+
 double Batch::replyTimeMs(int streamBytes) const {
-    const double charMs = (format == QLatin1String("8N1") ? 10.0 : 11.0) * 1000.0 / baud;
-    const double silence = std::max(3.5 * charMs, baud > 19200 ? 1.75 : 0.0);
-    return silence + faults.delayMs + (paced ? streamBytes * charMs : 0.0);
+    const double silence = std::max(3.5 * charMs(), baud > 19200 ? 1.75 : 0.0);
+    return silence + faults.delayMs + (paced ? streamBytes * charMs() : 0.0);
 }
 
 Draw::Draw(std::uint64_t seed, int batchIndex)
@@ -252,6 +255,25 @@ QByteArray lineBytes(const Exchange& x, const Batch& b) {
         out.prepend(x.request);
     }
     return out;
+}
+
+std::optional<QByteArray> lateArrival(const QByteArray& waiting, const QByteArray& stream,
+                                      int replyLength, const QString& shown, int left) {
+    for (qsizetype p = 0; p < stream.size(); ++p) {
+        QByteArray seen = waiting + stream.left(p);
+        const bool read = seen.size() >= replyLength;
+        if (expectedReply(seen, replyLength) != shown) {
+            continue;
+        }
+        // A read takes whatever has come by then, which may be more than the count saw.
+        if (read && left <= stream.size() - p) {
+            return stream.right(left);
+        }
+        if (!read && left == seen.size() + stream.size() - p) {
+            return seen + stream.mid(p);
+        }
+    }
+    return std::nullopt;
 }
 
 QString expectedReply(QByteArray& waiting, int replyLength) {

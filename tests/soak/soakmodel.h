@@ -46,6 +46,7 @@ struct Batch {
     // Milliseconds the module needs for a stream of this many reply bytes: the end of the
     // request's burst, the delay, and the paced characters.
     double replyTimeMs(int streamBytes) const;
+    double charMs() const;  // one character on the line
 };
 
 // One exchange: the inputs the window is given and what they must produce.
@@ -81,6 +82,13 @@ QByteArray lineBytes(const Exchange& x, const Batch& b);
 // What the reply line must read after the wait, from everything waiting in the receive
 // buffer by then. Takes from waiting what the exchange reads; bytes of a short reply stay.
 QString expectedReply(QByteArray& waiting, int replyLength);
+
+// When a busy machine let the module's bytes arrive only partly within the wait: the
+// receive buffer as it must then be, if some part of stream explains both the reply line
+// shown and the count of bytes left waiting after the module finished; nothing if no part
+// does.
+std::optional<QByteArray> lateArrival(const QByteArray& waiting, const QByteArray& stream,
+                                      int replyLength, const QString& shown, int left);
 
 // The request bytes as the monitor shows them.
 QString spacedHex(const QByteArray& bytes);
