@@ -5,11 +5,13 @@
 // program: "startup PROGRAM median-ms max-ms median-peak-KiB runs".
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -20,6 +22,8 @@
 extern char** environ;
 
 namespace {
+
+constexpr int kLaunchTimeoutMs = 30000;
 
 struct Launch {
     double ms;
@@ -54,7 +58,16 @@ std::optional<Launch> launch(const std::string& program) {
     ::close(out[1]);
     std::string text;
     char buf[256];
-    for (ssize_t n = 0; spawned == 0 && (n = ::read(out[0], buf, sizeof buf)) > 0;) {
+    for (ssize_t n = 0; spawned == 0;) {
+        // A program that never shows its window is stopped rather than waited for.
+        pollfd p{out[0], POLLIN, 0};
+        if (::poll(&p, 1, kLaunchTimeoutMs) <= 0) {
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        if ((n = ::read(out[0], buf, sizeof buf)) <= 0) {
+            break;
+        }
         text.append(buf, static_cast<std::size_t>(n));
     }
     ::close(out[0]);
