@@ -110,7 +110,7 @@ QString outcomeText(Outcome o) {
 QString hexLine(std::span<const std::uint8_t> bytes) {
     static constexpr char digits[] = "0123456789ABCDEF";
     QString text;
-    text.reserve(static_cast<qsizetype>(bytes.size() * 3));
+    text.reserve(static_cast<qsizetype>(bytes.size()) * 3);
     for (const std::uint8_t b : bytes) {
         text += QLatin1Char(digits[b >> 4]);
         text += QLatin1Char(digits[b & 0x0F]);
