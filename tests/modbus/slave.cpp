@@ -6,7 +6,6 @@
 
 #include <unistd.h>
 
-#include "crc16.h"
 #include "messagebox.h"
 
 ScriptedSlave::ScriptedSlave(PtyPair& line)
@@ -69,21 +68,4 @@ std::unique_ptr<frmMain> connectedWindow() {
         qWarning() << "could not connect:" << shownMessages();
     }
     return w;
-}
-
-QByteArray withCrc(QByteArray frame) {
-    const std::uint16_t crc =
-        crc16::modbus({reinterpret_cast<const std::uint8_t*>(frame.constData()),
-                       static_cast<std::size_t>(frame.size())});
-    frame.append(static_cast<char>(crc & 0xFF));
-    frame.append(static_cast<char>(crc >> 8));
-    return frame;
-}
-
-QByteArray fromHex(const char* spaced) {
-    return QByteArray::fromHex(QByteArray(spaced));
-}
-
-QString spaced(const QByteArray& bytes) {
-    return QString::fromLatin1(bytes.toHex(' ').toUpper()) + (bytes.isEmpty() ? "" : " ");
 }

@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 
+#include "frames.h"
 #include "frmMain.h"
 #include "inifolder.h"
 #include "ptypair.h"
@@ -49,9 +50,3 @@ void prepareIni(const IniFolder& ini, const PtyPair& line, const QByteArray& mod
 
 // The window opened over that ini and connected; fails the test when it cannot connect.
 std::unique_ptr<frmMain> connectedWindow();
-
-// Adds the CRC to a frame, low byte first.
-QByteArray withCrc(QByteArray frame);
-QByteArray fromHex(const char* spaced);
-// The monitor's text for these bytes: two upper-case digits and a space each.
-QString spaced(const QByteArray& bytes);
