@@ -77,44 +77,30 @@ class TestConfigImages : public QObject {
     void upload2004_data() {
         QTest::addColumn<Choices2004>("choices");
         QTest::addColumn<QByteArray>("wire");
-        QTest::newRow("first items") << Choices2004{}
-                                     << QByteArray(
-                                            "01ffff0000000000010101010000000000000000"
-                                            "03fd00");
-        const Choices2004 second{.address = 4,
-                                 .baud = 1,
-                                 .dataFormat = 1,
-                                 .io = {1, 0, 0, 0, 0, 0, 0, 1},
-                                 .startLine = {1, 2, 0, 20},
-                                 .width = {4, 2, 0, 0},
-                                 .decimalPoint = {2, 0, 0, 1},
-                                 .location = {0, 10, 18, 3}};
-        QTest::newRow("second example") << second
-                                        << QByteArray(
-                                               "05190e81010200140503010102000001000a1203"
-                                               "f01000");
-        Choices2004 c;
-        c.baud = 1;
-        c.dataFormat = 2;
-        QTest::newRow("19200 8E1") << c
-                                   << QByteArray(
-                                          "0119260000000000010101010000000000000000"
-                                          "44bc00");
-        c = {.address = 246, .baud = 2, .dataFormat = 0, .io = {1, 1, 1, 1, 1, 1, 1, 1}};
-        QTest::newRow("247, 38400, all OUT") << c
-                                             << QByteArray(
-                                                    "f70cffff00000000010101010000000000000000"
-                                                    "05fb00");
-        c = {.address = 244, .location = {9, 0, 0, 0}};  // 245 + 255 + 255 + 4 + 9 = 768
-        QTest::newRow("sum 0") << c
-                               << QByteArray(
-                                      "f5ffff0000000000010101010000000009000000"
-                                      "000000");
-        c = {.io = {0, 0, 0, 0, 0, 0, 0, 1}};
-        QTest::newRow("pin 8 alone") << c
-                                     << QByteArray(
-                                            "01ffff8000000000010101010000000000000000"
-                                            "837d00");
+        const auto row = [](const char* name, const Choices2004& c, const char* wire) {
+            QTest::newRow(name) << c << QByteArray(wire);
+        };
+        row("first items", {}, "01ffff0000000000010101010000000000000000 03fd00");
+        row("second example",
+            {.address = 4,
+             .baud = 1,
+             .dataFormat = 1,
+             .io = {1, 0, 0, 0, 0, 0, 0, 1},
+             .startLine = {1, 2, 0, 20},
+             .width = {4, 2, 0, 0},
+             .decimalPoint = {2, 0, 0, 1},
+             .location = {0, 10, 18, 3}},
+            "05190e81010200140503010102000001000a1203 f01000");
+        row("19200 8E1", {.baud = 1, .dataFormat = 2},
+            "0119260000000000010101010000000000000000 44bc00");
+        row("247, 38400, all OUT",
+            {.address = 246, .baud = 2, .dataFormat = 0, .io = {1, 1, 1, 1, 1, 1, 1, 1}},
+            "f70cffff00000000010101010000000000000000 05fb00");
+        // 245 + 255 + 255 + 4 + 9 = 768
+        row("sum 0", {.address = 244, .location = {9, 0, 0, 0}},
+            "f5ffff0000000000010101010000000009000000 000000");
+        row("pin 8 alone", {.io = {0, 0, 0, 0, 0, 0, 0, 1}},
+            "01ffff8000000000010101010000000000000000 837d00");
     }
     void upload2004() {
         QFETCH(Choices2004, choices);
