@@ -23,7 +23,7 @@ constexpr auto fileName = "modlcd.ini";
 constexpr qsizetype maxValueLength = 254;
 // Far beyond any real settings file; anything bigger is not ours, and rewriting it whole on
 // every WriteINI would stall the program. It is left alone rather than replaced.
-constexpr qint64 maxFileSize = 64 * 1024 * 1024;
+constexpr qint64 maxFileSize = qint64{64} * 1024 * 1024;
 
 QString overrideFolder;
 std::optional<Location> chosen;
@@ -166,7 +166,7 @@ void setLocation(std::optional<Location> location) {
 
 QString readPath() {
     const Location where = current();
-    const QString own = where.folder + fileName;
+    QString own = where.folder + fileName;
     if (!where.legacyFolder.isEmpty() && !QFileInfo::exists(own) &&
         QFileInfo::exists(where.legacyFolder + fileName)) {
         return where.legacyFolder + fileName;
