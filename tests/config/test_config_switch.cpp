@@ -31,10 +31,7 @@ class TestConfigSwitch : public QObject {
     Q_OBJECT
   private slots:
     void cleanup() {
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            top->close();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeAllWindows();
         ui::messageHook = &ui::showMessageBox;
     }
 
@@ -70,9 +67,7 @@ class TestConfigSwitch : public QObject {
             "[Settings]\nCommPort=1\nSetting=9600,n,8,1\n[LCD]\nModule=2004\n"
             "[Ports]\n1=" +
             bench.pty.slavePath().toLocal8Bit() + "\n");
-        ui::messageHook = [](QWidget*, const QString& text, QMessageBox::Icon) {
-            shownMessages() << text;
-        };
+        recordMessages();
         auto* window = new frmMain;
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->show();

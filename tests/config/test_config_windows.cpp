@@ -10,11 +10,6 @@
 
 namespace {
 
-void typeInto(QComboBox* list, const char* text) {
-    list->lineEdit()->selectAll();
-    QTest::keyClicks(list->lineEdit(), QLatin1String(text));
-}
-
 // Each "key=value" of the list against what the section holds.
 void compareSection(const char* section, const char* keys) {
     for (const QString& entry : QString::fromLatin1(keys).split(' ')) {

@@ -16,15 +16,7 @@
 #include "modINI.h"
 #include "modVar.h"
 #include "ptypair.h"
-
-inline QStringList& shownMessages() {
-    static QStringList messages;
-    return messages;
-}
-
-inline void recordMessage(QWidget*, const QString& text, QMessageBox::Icon) {
-    shownMessages() << text;
-}
+#include "widgettest.h"
 
 struct Bench {
     IniFolder ini;
@@ -33,8 +25,7 @@ struct Bench {
     Bench() {
         mapPort(1, pty.slavePath());
         PortNumber = QStringLiteral("1");
-        shownMessages().clear();
-        ui::messageHook = &recordMessage;
+        recordMessages();
     }
     ~Bench() { ui::messageHook = &ui::showMessageBox; }
 

@@ -18,15 +18,9 @@
 #include "messagebox.h"
 #include "modINI.h"
 #include "modVar.h"
+#include "widgettest.h"
 
 namespace {
-
-QStringList messages;
-
-void typeInto(QComboBox* list, const QString& text) {
-    list->lineEdit()->selectAll();
-    QTest::keyClicks(list->lineEdit(), text);
-}
 
 QStringList itemsOf(const QComboBox* c) {
     QStringList out;
@@ -42,10 +36,7 @@ class TestMainWindow : public QObject {
     Q_OBJECT
   private slots:
     void init() {
-        messages.clear();
-        ui::messageHook = [](QWidget*, const QString& text, QMessageBox::Icon) {
-            messages << text;
-        };
+        recordMessages();
         ini_ = std::make_unique<IniFolder>();
     }
     void cleanup() { ini_.reset(); }
@@ -134,7 +125,7 @@ class TestMainWindow : public QObject {
         QCOMPARE(ini_->read(),
                  "[Settings]\r\nCommPort=5\r\nSetting=19200,n,8,2\r\n[LCD]\r\nSlave=100\r\nModule="
                  "1602\r\n");
-        QVERIFY(messages.isEmpty());
+        QVERIFY(shownMessages().isEmpty());
     }
 
     void typedTextIsNoSelection() {
@@ -163,8 +154,8 @@ class TestMainWindow : public QObject {
             frmMain w;
             w.close();
         }
-        QCOMPARE(messages.size(), 1);
-        QVERIFY(messages.front().contains(QStringLiteral("could not be saved")));
+        QCOMPARE(shownMessages().size(), 1);
+        QVERIFY(shownMessages().front().contains(QStringLiteral("could not be saved")));
     }
 
   private:

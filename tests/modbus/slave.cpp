@@ -43,18 +43,6 @@ void ScriptedSlave::readLine() {
     }
 }
 
-QStringList& shownMessages() {
-    static QStringList messages;
-    return messages;
-}
-
-void recordMessages() {
-    shownMessages().clear();
-    ui::messageHook = [](QWidget*, const QString& text, QMessageBox::Icon) {
-        shownMessages() << text;
-    };
-}
-
 void prepareIni(const IniFolder& ini, const PtyPair& line, const QByteArray& module) {
     ini.write("[Settings]\r\nCommPort=3\r\nSetting=9600,n,8,1\r\n[LCD]\r\nSlave=1\r\nModule=" +
               module + "\r\n[Ports]\r\n3=" + line.slavePath().toLocal8Bit() + "\r\n");

@@ -15,6 +15,7 @@
 #include "frmMain.h"
 #include "inifolder.h"
 #include "ptypair.h"
+#include "widgettest.h"
 
 class ScriptedSlave : public QObject {
     Q_OBJECT
@@ -39,10 +40,6 @@ class ScriptedSlave : public QObject {
     };
     std::deque<Reply> replies_;
 };
-
-// Message boxes the window would have shown, in order.
-QStringList& shownMessages();
-void recordMessages();
 
 // A modlcd.ini in a fresh folder that maps port 3 to the pseudo-terminal and preselects
 // 9600,n,8,1 on it, slave 1 and the given module ("1602" or "2004").

@@ -51,10 +51,7 @@ class TestMainLink : public QObject {
         slave_ = std::make_unique<ScriptedSlave>(*line_);
     }
     void cleanup() {
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            top->close();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        closeAllWindows();
         slave_.reset();
         ini_.reset();
         line_.reset();

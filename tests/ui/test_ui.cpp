@@ -13,16 +13,12 @@
 
 #include "editablelist.h"
 #include "messagebox.h"
+#include "widgettest.h"
 #include "windowlayout.h"
 
 namespace {
 
 const QStringList Formats{"8N1", "8N2", "8E1"};
-
-void typeInto(QComboBox* list, const QString& text) {
-    list->lineEdit()->selectAll();
-    QTest::keyClicks(list->lineEdit(), text);
-}
 
 }  // namespace
 
