@@ -3,7 +3,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "crc16.h"
+#include "frames.h"
 #include "frmConfig1602.h"
 #include "frmConfig2004.h"
 #include "modbus.h"
@@ -15,14 +15,11 @@ namespace {
 // A register write to the new address at the new line settings, as the main window would
 // send it once the module has taken its configuration.
 modbus::Outcome writeRegister(int slave, const QString& settings) {
-    std::vector<std::uint8_t> frame = modbus::register06(std::uint8_t(slave), 0, 'O', 'K');
-    const std::uint16_t crc = crc16::modbus(frame);
-    frame.insert(frame.end(), {std::uint8_t(crc & 0xFF), std::uint8_t(crc >> 8)});
     MSComm port;
     port.CommPort(1);
     port.Settings(settings);
     port.PortOpen(true);
-    port.Output(frame);
+    port.Output(withCrc(QByteArray(1, char(slave)) + fromHex("06 00 00") + "OK"));
     const auto shape = modbus::shapeOf(modbus::Command::Register06);
     static_cast<void>(
         QTest::qWaitFor([&] { return port.InBufferCount() >= shape.replyLength; }, 3000));
@@ -30,6 +27,12 @@ modbus::Outcome writeRegister(int slave, const QString& settings) {
     return modbus::classify(
         {reinterpret_cast<const std::uint8_t*>(reply.constData()), std::size_t(reply.size())},
         shape);
+}
+
+// korvo-sim of this model on port 1, as the configuration windows find it.
+void startModule(SimProcess& sim, const QString& model) {
+    Bench::mapPort(1, sim.start({QStringLiteral("--model"), model}));
+    PortNumber = QStringLiteral("1");
 }
 
 }  // namespace
@@ -40,8 +43,7 @@ class TestConfigSim : public QObject {
     void upload1602() {
         IniFolder ini;
         SimProcess sim;
-        Bench::mapPort(1, sim.start({QStringLiteral("--model"), QStringLiteral("216")}));
-        PortNumber = QStringLiteral("1");
+        startModule(sim, QStringLiteral("216"));
         auto* w = new frmConfig1602;
         w->cboaddr->setCurrentIndex(36);  // 38400 8E1 at 37 sums to 256: complement 0
         w->cbobaud->setCurrentIndex(2);
@@ -63,8 +65,7 @@ class TestConfigSim : public QObject {
     void upload2004() {
         IniFolder ini;
         SimProcess sim;
-        Bench::mapPort(1, sim.start({QStringLiteral("--model"), QStringLiteral("420")}));
-        PortNumber = QStringLiteral("1");
+        startModule(sim, QStringLiteral("420"));
         auto* w = new frmConfig2004;
         w->cboaddr->setCurrentIndex(4);
         w->cbobaud->setCurrentIndex(1);
