@@ -227,12 +227,16 @@ Module::Answer Module::readInputs(std::span<const std::uint8_t> frame) {
         return a;
     }
     a.body = {kReadInputs, static_cast<std::uint8_t>(2 * quantity)};
-    a.words = "read input register" + std::string(quantity == 1 ? " " : "s ") +
-              range(start, quantity) + ":";
+    // Appended piece by piece: GCC 12 at -O3 takes `literal + temporary` for an overlapping
+    // copy (-Wrestrict) and a Release build with warnings as errors would stop here.
+    a.words = quantity == 1 ? "read input register " : "read input registers ";
+    a.words += range(start, quantity);
+    a.words += ':';
     for (std::size_t i = start; i < start + quantity; ++i) {
         a.body.push_back(static_cast<std::uint8_t>(inputs_[i] >> 8));
         a.body.push_back(static_cast<std::uint8_t>(inputs_[i] & 0xFF));
-        a.words += " " + std::to_string(inputs_[i]);
+        a.words += ' ';
+        a.words += std::to_string(inputs_[i]);
     }
     return a;
 }
