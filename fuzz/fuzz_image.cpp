@@ -14,11 +14,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <numeric>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "closeimage.h"
 #include "image.h"
 #include "image1602.h"
 #include "image2004.h"
@@ -43,12 +43,7 @@ void checkWords(const std::vector<std::string>& lines) {
 std::vector<std::uint8_t> closed(std::vector<std::uint8_t> bytes, std::size_t size,
                                  std::size_t sumAt) {
     bytes.resize(size);
-    const unsigned sum =
-        std::accumulate(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(sumAt), 0U) %
-        256U;
-    bytes[sumAt] = static_cast<std::uint8_t>(sum);
-    bytes[sumAt + 1] = static_cast<std::uint8_t>((256U - sum) & 0xFFU);
-    bytes.back() = 0;
+    closeImage(bytes, sumAt);
     return bytes;
 }
 

@@ -12,11 +12,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <numeric>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "closeimage.h"
 #include "crc16.h"
 #include "lineformat.h"
 #include "module.h"
@@ -36,15 +36,6 @@ bool printable(const std::string& line) {
         }
     }
     return true;
-}
-
-void closeImage(std::vector<std::uint8_t>& burst, std::size_t sumAt) {
-    const unsigned sum =
-        std::accumulate(burst.begin(), burst.begin() + static_cast<std::ptrdiff_t>(sumAt), 0U) %
-        256U;
-    burst[sumAt] = static_cast<std::uint8_t>(sum);
-    burst[sumAt + 1] = static_cast<std::uint8_t>((256U - sum) & 0xFFU);
-    burst.back() = 0;
 }
 
 std::vector<std::uint8_t> made(std::span<const std::uint8_t> raw, bool valid) {
