@@ -1,11 +1,11 @@
-#include "configswitch.h"
+#include "app/configswitch.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QWidget>
 
-#include "frmConfig1602.h"
-#include "frmConfig2004.h"
+#include "app/config/frmConfig1602.h"
+#include "app/config/frmConfig2004.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "frmMain.h"
+#include "app/frmMain.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -12,11 +12,11 @@
 
 #include <stdexcept>
 
-#include "configswitch.h"
-#include "editablelist.h"
-#include "messagebox.h"
-#include "modINI.h"
-#include "modVar.h"
+#include "app/configswitch.h"
+#include "widgets/editablelist.h"
+#include "widgets/messagebox.h"
+#include "settings/modINI.h"
+#include "app/modVar.h"
 
 using namespace ui;
 

@@ -8,8 +8,9 @@
 #include <array>
 #include <cstdint>
 
-#include "modbus.h"
-#include "mscomm.h"
+#include "core/modbus.h"
+#include "serial/mscomm.h"
+#include "settings/ports.h"
 
 class QAction;
 class QButtonGroup;
@@ -41,7 +42,7 @@ class frmMain : public QMainWindow {
     QGroupBox* fCom4 = nullptr;
     QGroupBox* fMonitor = nullptr;
     QTimer* Timer1 = nullptr;
-    MSComm MSComm1;
+    MSComm MSComm1{settings::portDevice};
 
     // Comm Port Settings
     QRadioButton* opt9600 = nullptr;

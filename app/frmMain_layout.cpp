@@ -12,9 +12,9 @@
 
 #include <optional>
 
-#include "editablelist.h"
-#include "frmMain.h"
-#include "windowlayout.h"
+#include "widgets/editablelist.h"
+#include "app/frmMain.h"
+#include "widgets/windowlayout.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "frmMain.h"
-#include "inifolder.h"
-#include "simprocess.h"
+#include "app/frmMain.h"
+#include "tests/support/inifolder.h"
+#include "tests/support/simprocess.h"
 
 namespace {
 

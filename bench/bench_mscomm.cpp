@@ -11,10 +11,11 @@
 #include <future>
 #include <vector>
 
-#include "inifolder.h"
-#include "modINI.h"
-#include "mscomm.h"
-#include "ptypair.h"
+#include "tests/support/inifolder.h"
+#include "settings/modINI.h"
+#include "serial/mscomm.h"
+#include "settings/ports.h"
+#include "tests/support/ptypair.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ void closeAfterOutput(PtyPair& pty, const QString& settings, int size, const cha
     Figures output;
     Figures close;
     for (int run = 0; run < kRuns; ++run) {
-        MSComm comm;
+        MSComm comm{settings::portDevice};
         comm.Settings(settings);
         comm.CommPort(1);
         comm.PortOpen(true);
@@ -68,7 +69,7 @@ int main(int argc, char** argv) {
 
     Figures open;
     for (int run = 0; run < kRuns; ++run) {
-        MSComm comm;
+        MSComm comm{settings::portDevice};
         comm.CommPort(1);
         QElapsedTimer t;
         t.start();
@@ -83,7 +84,7 @@ int main(int argc, char** argv) {
 
     {
         // The far end stops reading: the close gives up instead of waiting out the wire time.
-        MSComm stuck;
+        MSComm stuck{settings::portDevice};
         stuck.CommPort(1);
         stuck.PortOpen(true);
         stuck.Output(QByteArray(100000, 'x'));
@@ -94,7 +95,7 @@ int main(int argc, char** argv) {
         pty.readAll(50);
     }
 
-    MSComm comm;
+    MSComm comm{settings::portDevice};
     comm.CommPort(1);
     comm.PortOpen(true);
     Figures idleCount;

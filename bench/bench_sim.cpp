@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "crc16.h"
-#include "simprocess.h"
+#include "core/crc16.h"
+#include "tests/support/simprocess.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QMainWindow>
 
-#include "firstframe.h"
+#include "bench/firstframe.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -9,9 +9,9 @@
 
 #include <cstdio>
 
-#include "frmMain.h"
-#include "inifolder.h"
-#include "simprocess.h"
+#include "app/frmMain.h"
+#include "tests/support/inifolder.h"
+#include "tests/support/simprocess.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

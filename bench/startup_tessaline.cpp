@@ -4,10 +4,10 @@
 
 #include <QApplication>
 
-#include "appicon.h"
-#include "firstframe.h"
-#include "frmMain.h"
-#include "modINI.h"
+#include "app/resources/appicon.h"
+#include "bench/firstframe.h"
+#include "app/frmMain.h"
+#include "settings/modINI.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "closeimage.h"
-#include "image.h"
-#include "image1602.h"
-#include "image2004.h"
+#include "fuzz/closeimage.h"
+#include "sim/image.h"
+#include "core/image1602.h"
+#include "core/image2004.h"
 
 namespace {
 
@@ -93,7 +93,7 @@ void roundTrip1602(FuzzedDataProvider& in) {
     if (!image) {
         fail("no 16x2 image for choices that all have a selection");
     }
-    const auto d = korvo::decode1602(*image);
+    const auto d = korvo::decode1602(image->image);
     if (!d.config) {
         std::fprintf(stderr, "refused: %s\n", d.reason.c_str());
         fail("the module refuses a 16x2 image the program built");

@@ -14,8 +14,8 @@
 #include <optional>
 #include <string>
 
-#include "cp1252.h"
-#include "inifile.h"
+#include "core/cp1252.h"
+#include "core/inifile.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <span>
 
-#include "modVar.h"
-#include "modbus.h"
-#include "modcrc16.h"
+#include "app/modVar.h"
+#include "core/modbus.h"
+#include "app/modcrc16.h"
 
 namespace {
 

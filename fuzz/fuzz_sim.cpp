@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "closeimage.h"
-#include "crc16.h"
-#include "lineformat.h"
-#include "module.h"
+#include "fuzz/closeimage.h"
+#include "core/crc16.h"
+#include "sim/lineformat.h"
+#include "sim/module.h"
 
 namespace {
 

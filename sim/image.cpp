@@ -1,9 +1,9 @@
-#include "image.h"
+#include "sim/image.h"
 
 #include <algorithm>
 #include <numeric>
 
-#include "text.h"
+#include "sim/text.h"
 
 namespace korvo {
 

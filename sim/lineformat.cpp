@@ -1,4 +1,4 @@
-#include "lineformat.h"
+#include "sim/lineformat.h"
 
 #include <algorithm>
 

@@ -6,8 +6,8 @@
 #include <variant>
 #include <vector>
 
-#include "options.h"
-#include "runloop.h"
+#include "sim/options.h"
+#include "sim/posix/runloop.h"
 
 int main(int argc, char** argv) try {
     const std::vector<std::string> args(argv + 1, argv + argc);

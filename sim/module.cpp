@@ -1,9 +1,9 @@
-#include "module.h"
+#include "sim/module.h"
 
 #include <algorithm>
 
-#include "crc16.h"
-#include "text.h"
+#include "core/crc16.h"
+#include "sim/text.h"
 
 namespace korvo {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "image.h"
-#include "lineformat.h"
+#include "sim/image.h"
+#include "sim/lineformat.h"
 
 namespace korvo {
 

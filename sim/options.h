@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "module.h"
+#include "sim/module.h"
 
 namespace korvo {
 

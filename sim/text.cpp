@@ -1,4 +1,4 @@
-#include "text.h"
+#include "sim/text.h"
 
 namespace korvo {
 

@@ -1,4 +1,4 @@
-#include "appicon.h"
+#include "app/resources/appicon.h"
 
 #include <QSize>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "log.h"
+#include "sim/posix/log.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "runloop.h"
+#include "sim/posix/runloop.h"
 
 #include <poll.h>
 #include <sys/prctl.h>
@@ -11,10 +11,10 @@
 #include <optional>
 #include <stdexcept>
 
-#include "log.h"
-#include "module.h"
-#include "text.h"
-#include "ttyline.h"
+#include "sim/posix/log.h"
+#include "sim/module.h"
+#include "sim/text.h"
+#include "sim/posix/ttyline.h"
 
 namespace korvo {
 

@@ -3,7 +3,7 @@
 // The module on a real line: bursts framed by silence, replies paced at the line speed,
 // until SIGINT or SIGTERM.
 
-#include "options.h"
+#include "sim/options.h"
 
 namespace korvo {
 

@@ -1,4 +1,4 @@
-#include "ttyline.h"
+#include "sim/posix/ttyline.h"
 
 #include <fcntl.h>
 #include <sys/inotify.h>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "lineformat.h"
+#include "sim/lineformat.h"
 
 namespace korvo {
 

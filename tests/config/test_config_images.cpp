@@ -1,8 +1,8 @@
 #include <QTest>
 
-#include "configui.h"
-#include "image1602.h"
-#include "image2004.h"
+#include "app/config/configui.h"
+#include "core/image1602.h"
+#include "core/image2004.h"
 
 Q_DECLARE_METATYPE(Choices1602)
 Q_DECLARE_METATYPE(Choices2004)
@@ -41,11 +41,11 @@ class TestConfigImages : public QObject {
     void image1602() {
         QFETCH(Choices1602, choices);
         QFETCH(QByteArray, tail);
-        const auto image = buildImage1602(choices);
-        QVERIFY(image);
+        const auto built = buildImage1602(choices);
+        QVERIFY(built);
         constexpr qsizetype MessagesHex = 288;  // 96 bytes, two digits and a space each
-        QCOMPARE(hexOf(*image).left(MessagesHex - 1), QByteArray(96, ' ').toHex(' '));
-        QCOMPARE(hexOf(*image).mid(MessagesHex), QByteArray::fromHex(tail).toHex(' '));
+        QCOMPARE(hexOf(built->image).left(MessagesHex - 1), QByteArray(96, ' ').toHex(' '));
+        QCOMPARE(hexOf(built->image).mid(MessagesHex), QByteArray::fromHex(tail).toHex(' '));
     }
 
     void messages1602_data() {
@@ -64,14 +64,13 @@ class TestConfigImages : public QObject {
         QFETCH(QByteArray, field);
         Choices1602 c;
         c.messages[2] = text;
-        CfgImage1602 image;
-        image.fill(0xEE);  // the window's image is reused: byte 109 is never written
-        QByteArray msgBytes;
-        QVERIFY(fillCfgData1602(c, image, msgBytes));
+        const auto built = buildImage1602(c);
+        QVERIFY(built);
+        const QByteArray& msgBytes = built->msgBytes;
         QCOMPARE(msgBytes.size(), 96);
         QCOMPARE(msgBytes.mid(32, 16), field);
         QCOMPARE(msgBytes.mid(48, 16), QByteArray(16, ' '));  // nothing shifts into the next
-        QCOMPARE(image[109], 0xEE);
+        QCOMPARE(built->image[109], 0);
     }
 
     void upload2004_data() {

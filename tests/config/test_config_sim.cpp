@@ -3,19 +3,19 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "frames.h"
-#include "frmConfig1602.h"
-#include "frmConfig2004.h"
-#include "modbus.h"
-#include "simprocess.h"
-#include "windowtest.h"
+#include "tests/support/frames.h"
+#include "app/config/frmConfig1602.h"
+#include "app/config/frmConfig2004.h"
+#include "core/modbus.h"
+#include "tests/support/simprocess.h"
+#include "tests/config/windowtest.h"
 
 namespace {
 
 // A register write to the new address at the new line settings, as the main window would
 // send it once the module has taken its configuration.
 modbus::Outcome writeRegister(int slave, const QString& settings) {
-    MSComm port;
+    MSComm port{settings::portDevice};
     port.CommPort(1);
     port.Settings(settings);
     port.PortOpen(true);

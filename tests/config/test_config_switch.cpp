@@ -5,12 +5,12 @@
 #include <QTest>
 #include <QTimer>
 
-#include "configswitch.h"
-#include "frmConfig1602.h"
-#include "frmConfig2004.h"
-#include "frmMain.h"
-#include "messagebox.h"
-#include "windowtest.h"
+#include "app/configswitch.h"
+#include "app/config/frmConfig1602.h"
+#include "app/config/frmConfig2004.h"
+#include "app/frmMain.h"
+#include "widgets/messagebox.h"
+#include "tests/config/windowtest.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "frmConfig1602.h"
-#include "frmConfig2004.h"
-#include "windowtest.h"
+#include "app/config/frmConfig1602.h"
+#include "app/config/frmConfig2004.h"
+#include "tests/config/windowtest.h"
 
 namespace {
 

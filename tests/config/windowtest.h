@@ -11,12 +11,12 @@
 
 #include <memory>
 
-#include "inifolder.h"
-#include "messagebox.h"
-#include "modINI.h"
-#include "modVar.h"
-#include "ptypair.h"
-#include "widgettest.h"
+#include "tests/support/inifolder.h"
+#include "widgets/messagebox.h"
+#include "settings/modINI.h"
+#include "app/modVar.h"
+#include "tests/support/ptypair.h"
+#include "tests/support/widgettest.h"
 
 struct Bench {
     IniFolder ini;

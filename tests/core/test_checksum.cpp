@@ -2,8 +2,9 @@
 
 #include <array>
 
-#include "checksum.h"
-#include "modVar.h"
+#include "app/config/calcchecksum.h"
+#include "app/modVar.h"
+#include "core/checksum.h"
 
 class TestChecksum : public QObject {
     Q_OBJECT

@@ -1,7 +1,7 @@
 #include <QTest>
 
-#include "crc16.h"
-#include "modbus.h"
+#include "core/crc16.h"
+#include "core/modbus.h"
 
 using modbus::Outcome;
 

@@ -13,12 +13,12 @@
 #include <QTest>
 #include <QTimer>
 
-#include "frmMain.h"
-#include "inifolder.h"
-#include "messagebox.h"
-#include "modINI.h"
-#include "modVar.h"
-#include "widgettest.h"
+#include "app/frmMain.h"
+#include "tests/support/inifolder.h"
+#include "widgets/messagebox.h"
+#include "settings/modINI.h"
+#include "app/modVar.h"
+#include "tests/support/widgettest.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "slave.h"
+#include "tests/modbus/slave.h"
 
 #include <QDebug>
 #include <QPushButton>
@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "messagebox.h"
+#include "widgets/messagebox.h"
 
 ScriptedSlave::ScriptedSlave(PtyPair& line)
     : line_(line), notifier_(line.masterFd(), QSocketNotifier::Read) {

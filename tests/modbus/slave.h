@@ -11,11 +11,11 @@
 #include <deque>
 #include <memory>
 
-#include "frames.h"
-#include "frmMain.h"
-#include "inifolder.h"
-#include "ptypair.h"
-#include "widgettest.h"
+#include "tests/support/frames.h"
+#include "app/frmMain.h"
+#include "tests/support/inifolder.h"
+#include "tests/support/ptypair.h"
+#include "tests/support/widgettest.h"
 
 class ScriptedSlave : public QObject {
     Q_OBJECT

@@ -13,8 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "modVar.h"
-#include "slave.h"
+#include "app/modVar.h"
+#include "tests/modbus/slave.h"
 
 namespace {
 
@@ -126,7 +126,7 @@ class TestMainLink : public QObject {
     }
 
     void typedModuleOrBusyPort() {
-        MSComm other;
+        MSComm other{settings::portDevice};
         other.CommPort(3);
         other.PortOpen(true);
         frmMain w;

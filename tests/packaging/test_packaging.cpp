@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "appicon.h"
+#include "app/resources/appicon.h"
 
 class TestPackaging : public QObject {
     Q_OBJECT

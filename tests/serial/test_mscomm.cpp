@@ -11,10 +11,11 @@
 #include <future>
 #include <memory>
 
-#include "inifolder.h"
-#include "modINI.h"
-#include "mscomm.h"
-#include "ptypair.h"
+#include "tests/support/inifolder.h"
+#include "settings/modINI.h"
+#include "serial/mscomm.h"
+#include "settings/ports.h"
+#include "tests/support/ptypair.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ class TestMSComm : public QObject {
 
     // A control on kPort, which modlcd.ini maps to the pty.
     std::unique_ptr<MSComm> openOnPty(const QString& settings = QStringLiteral("9600,n,8,1")) {
-        auto comm = std::make_unique<MSComm>();
+        auto comm = std::make_unique<MSComm>(settings::portDevice);
         comm->InputMode(MSComm::InputModeKind::Binary);
         comm->Settings(settings);
         comm->CommPort(kPort);
@@ -126,7 +127,7 @@ class TestMSComm : public QObject {
     void refusedSettings() {
         QFETCH(QString, text);
         QVERIFY(throwsCommError([&] { parseSettings(text); }));
-        MSComm closed;
+        MSComm closed{settings::portDevice};
         QVERIFY(throwsCommError([&] { closed.Settings(text); }));
         QCOMPARE(closed.Settings(), QStringLiteral("9600,n,8,1"));
 
@@ -181,7 +182,7 @@ class TestMSComm : public QObject {
         if (!device.isEmpty()) {
             QVERIFY(WriteINI(QStringLiteral("Ports"), QString::number(port), device));
         }
-        MSComm comm;
+        MSComm comm{settings::portDevice};
         comm.CommPort(port);
         try {
             comm.PortOpen(true);
@@ -206,7 +207,7 @@ class TestMSComm : public QObject {
         QVERIFY(WriteINI(QStringLiteral("Ports"), QStringLiteral("8"), link));
 
         auto first = openOnPty();
-        MSComm second;
+        MSComm second{settings::portDevice};
         second.CommPort(viaLink ? 8 : kPort);
         try {
             second.PortOpen(true);
@@ -252,7 +253,7 @@ class TestMSComm : public QObject {
     }
 
     void closedPortRefusesIo() {
-        MSComm comm;
+        MSComm comm{settings::portDevice};
         comm.CommPort(kPort);
         comm.PortOpen(false);  // closing a closed port does nothing
         QVERIFY(throwsCommError([&] { comm.Output(QByteArray("x")); }));

@@ -1,8 +1,8 @@
 #include <QSet>
 #include <QTest>
 
-#include "cp1252.h"
-#include "inifile.h"
+#include "core/cp1252.h"
+#include "core/inifile.h"
 
 namespace {
 

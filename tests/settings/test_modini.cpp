@@ -8,9 +8,9 @@
 
 #include <csignal>
 
-#include "inifolder.h"
-#include "inilocation.h"
-#include "modINI.h"
+#include "tests/support/inifolder.h"
+#include "settings/inilocation.h"
+#include "settings/modINI.h"
 
 namespace {
 

@@ -15,12 +15,13 @@
 
 #include <csignal>
 
-#include "frames.h"
-#include "inifolder.h"
-#include "modINI.h"
-#include "mscomm.h"
-#include "ptypair.h"
-#include "simprocess.h"
+#include "tests/support/frames.h"
+#include "tests/support/inifolder.h"
+#include "settings/modINI.h"
+#include "serial/mscomm.h"
+#include "settings/ports.h"
+#include "tests/support/ptypair.h"
+#include "tests/support/simprocess.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ class Master {
     }
 
   private:
-    MSComm comm_;
+    MSComm comm_{settings::portDevice};
 };
 
 // Exit status and output of korvo-sim run to its end.

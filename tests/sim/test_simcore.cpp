@@ -2,10 +2,10 @@
 
 #include <numeric>
 
-#include "frames.h"
-#include "image.h"
-#include "module.h"
-#include "options.h"
+#include "tests/support/frames.h"
+#include "sim/image.h"
+#include "sim/module.h"
+#include "sim/options.h"
 
 using namespace korvo;
 

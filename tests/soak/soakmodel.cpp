@@ -1,6 +1,6 @@
-#include "soakmodel.h"
+#include "tests/soak/soakmodel.h"
 
-#include "frames.h"
+#include "tests/support/frames.h"
 
 namespace soak {
 

@@ -1,6 +1,6 @@
-#include "frames.h"
+#include "tests/support/frames.h"
 
-#include "crc16.h"
+#include "core/crc16.h"
 
 QByteArray fromHex(const char* spaced) {
     return QByteArray::fromHex(QByteArray(spaced));

@@ -1,8 +1,8 @@
-#include "inifolder.h"
+#include "tests/support/inifolder.h"
 
 #include <QFile>
 
-#include "modINI.h"
+#include "settings/modINI.h"
 
 IniFolder::IniFolder() {
     modINI::setFolder(dir_.path());

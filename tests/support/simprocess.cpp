@@ -1,4 +1,4 @@
-#include "simprocess.h"
+#include "tests/support/simprocess.h"
 
 #include <QDeadlineTimer>
 

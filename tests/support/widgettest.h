@@ -10,7 +10,7 @@
 #include <QStringList>
 #include <QTest>
 
-#include "messagebox.h"
+#include "widgets/messagebox.h"
 
 inline void typeInto(QComboBox* list, const QString& text) {
     list->lineEdit()->selectAll();

@@ -1,0 +1,191 @@
+#include "app/config/frmConfig1602.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+
+#include "app/config/calcchecksum.h"
+#include "app/config/configui.h"
+#include "widgets/editablelist.h"
+#include "settings/modINI.h"
+#include "app/modVar.h"
+#include "widgets/windowlayout.h"
+
+using namespace configui;
+using namespace ui;
+
+namespace {
+
+const QString Section = QStringLiteral("Cfg1602");
+
+}  // namespace
+
+frmConfig1602::frmConfig1602(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    buildLayout();
+    openUploadPort(this, MSComm1);
+    Form_Load();
+}
+
+frmConfig1602::~frmConfig1602() = default;
+
+void frmConfig1602::buildLayout() {
+    setWindowTitle(QStringLiteral("Configure Korvo-216/Korvo-216S"));
+    setFont(windowFont());
+    setFixedSize(twips(this, 8280), twips(this, 5430));
+    if (const QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+
+    Frame1 = newFrame(this, "Frame1", QStringLiteral("LCD Comm Parameters"), 240, 240, 2775, 1815);
+    newLabel(Frame1, "Label1", QStringLiteral("Slave Address"), 120, 360, 1095, 255);
+    cboaddr = newList(Frame1, QStringLiteral("cboaddr"), {}, 1440, 360, 855);
+    newLabel(Frame1, "Label2", QStringLiteral("Baud Rate"), 120, 840, 1095, 255);
+    cbobaud = newList(Frame1, QStringLiteral("cbobaud"), {}, 1440, 840, 855);
+    newLabel(Frame1, "Label3", QStringLiteral("Data Format"), 120, 1320, 975, 255);
+    cboDF = newList(Frame1, QStringLiteral("cboDF"), {}, 1440, 1320, 855);
+
+    Frame3 = newFrame(this, "Frame3", QStringLiteral("Data Display"), 3120, 240, 4935, 1815);
+    newLabel(Frame3, "Label11", QStringLiteral("Width"), 1560, 240, 495, 255);
+    newLabel(Frame3, "Label12", QStringLiteral("Decimal Point"), 2400, 240, 1095, 255);
+    newLabel(Frame3, "Label14", QStringLiteral("Location"), 3720, 240, 735, 255);
+    newLabel(Frame3, "Label10", QStringLiteral("Field 1 ( LINE 0 )"), 120, 600, 1335, 255);
+    cboW1 = newList(Frame3, QStringLiteral("cboW1"), {}, 1440, 600, 735);
+    cboDP1 = newList(Frame3, QStringLiteral("cboDP1"), {}, 2400, 600, 855);
+    cboSP1 = newList(Frame3, QStringLiteral("cboSP1"), {}, 3720, 600, 735);
+    newLabel(Frame3, "Label13", QStringLiteral("Field 2 ( LINE 1 )"), 120, 1200, 1335, 255);
+    cboW2 = newList(Frame3, QStringLiteral("cboW2"), {}, 1440, 1080, 735);
+    cboDP2 = newList(Frame3, QStringLiteral("cboDP2"), {}, 2400, 1080, 855);
+    cboSP2 = newList(Frame3, QStringLiteral("cboSP2"), {}, 3720, 1080, 735);
+
+    Frame2 = newFrame(this, "Frame2", QStringLiteral("Messages"), 240, 2280, 2775, 2775);
+    for (int k = 0; k < MessageCount1602; ++k) {
+        const QByteArray name = "Label" + QByteArray::number(4 + k);
+        newLabel(Frame2, name.constData(), QString::number(k + 1), 240, 360 + 360 * k, 255, 255);
+        auto* box = new QLineEdit(Frame2);
+        box->setObjectName(QStringLiteral("txtMessage_%1").arg(k));
+        box->setMaxLength(MessageLength1602);
+        place(box, 600, 360 + 360 * k, 1935, 285);
+        txtMessage[static_cast<std::size_t>(k)] = box;
+    }
+
+    Frame4 = newFrame(this, "Frame4", QStringLiteral("Startup Screen"), 3120, 2280, 3375, 1575);
+    newLabel(Frame4, "Label15", QStringLiteral("LINE 0"), 240, 480, 615, 255);
+    cboSpage1 = newList(Frame4, QStringLiteral("cboSpage1"), {}, 1440, 480, 1695);
+    newLabel(Frame4, "Label16", QStringLiteral("LINE 1"), 240, 960, 615, 255);
+    cboSpage2 = newList(Frame4, QStringLiteral("cboSpage2"), {}, 1440, 960, 1695);
+
+    cmdConfig = new CaptionButton(QStringLiteral("Send Config Data"), this);
+    cmdConfig->setObjectName(QStringLiteral("cmdConfig"));
+    place(cmdConfig, 6840, 2880, 1095, 495);
+    connect(cmdConfig, &QPushButton::clicked, this, &frmConfig1602::cmdConfig_Click);
+
+    QWidget* order[] = {cboDF,         cbobaud,       cboaddr,       txtMessage[5], txtMessage[4],
+                        txtMessage[3], txtMessage[2], txtMessage[1], txtMessage[0], cboSP2,
+                        cboSP1,        cboDP2,        cboW2,         cboDP1,        cboW1,
+                        cboSpage2,     cboSpage1,     cmdConfig};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+    cboDF->setFocus();
+}
+
+void frmConfig1602::Form_Load() {
+    fillList(cboaddr, numbers(1, list1602::Addresses));
+    fillList(cboW1, numbers(1, 5));
+    fillList(cboW2, numbers(1, 5));
+    fillList(cboDP1, numbers(0, 4));
+    fillList(cboDP2, numbers(0, 4));
+    fillList(cboSP1, numbers(0, 13));
+    fillList(cboSP2, numbers(0, 13));
+
+    const auto restore = [](QComboBox* list, const char* key, int offset) {
+        restoreList(list, Section, QLatin1String(key), offset);
+    };
+    restore(cboW1, "Dwidth1", 1);
+    restore(cboW2, "Dwidth2", 1);
+    restore(cboDP1, "DP1", 0);
+    restore(cboDP2, "DP2", 0);
+    restore(cboSP1, "SP1", 0);
+    restore(cboSP2, "SP2", 0);
+    restore(cboaddr, "Saddr", 1);
+
+    loadBaudFormat(Section, cbobaud, cboDF);
+
+    QStringList pages{QStringLiteral("None")};
+    for (int k = 1; k <= MessageCount1602; ++k) {
+        pages << QStringLiteral("Message %1").arg(k);
+    }
+    fillList(cboSpage1, pages);
+    fillList(cboSpage2, pages);
+    restore(cboSpage1, "Start1", 0);
+    restore(cboSpage2, "Start2", 0);
+
+    for (int k = 0; k < MessageCount1602; ++k) {
+        // The box's length limit cuts a longer stored text to 16 characters.
+        txtMessage[static_cast<std::size_t>(k)]->setText(
+            ReadINI(Section, QStringLiteral("UDT%1").arg(k + 1)));
+    }
+}
+
+Choices1602 frmConfig1602::choices() const {
+    Choices1602 c;
+    for (std::size_t k = 0; k < c.messages.size(); ++k) {
+        c.messages[k] = txtMessage[k]->text();
+    }
+    c.baud = cbobaud->currentIndex();
+    c.dataFormat = cboDF->currentIndex();
+    c.address = cboaddr->currentIndex();
+    c.width = {cboW1->currentIndex(), cboW2->currentIndex()};
+    c.decimalPoint = {cboDP1->currentIndex(), cboDP2->currentIndex()};
+    c.location = {cboSP1->currentIndex(), cboSP2->currentIndex()};
+    c.startLine = {cboSpage1->currentIndex(), cboSpage2->currentIndex()};
+    return c;
+}
+
+void frmConfig1602::cmdConfig_Click() {
+    const Choices1602 c = choices();
+    if (!readyToSend(this, MSComm1, unselectedList1602(c))) {
+        return;
+    }
+    const auto built = buildImage1602(c);
+    if (!built) {
+        return;
+    }
+    // Byte 109 is never written: it stays 0.
+    constexpr std::int16_t lastSummed = 106;
+    std::copy_n(built->image.begin(), lastSummed + 3, CfgData1602.begin());
+    MsgBytes = built->msgBytes;
+    CalcChecksum(CfgData1602, lastSummed);
+    sendUpload(this, MSComm1, CfgData1602);
+}
+
+void frmConfig1602::Form_Unload() {
+    const auto save = [](const char* key, int value) {
+        WriteINI(Section, QLatin1String(key), QString::number(value));
+    };
+    save("Saddr", cboaddr->currentIndex() + 1);
+    saveBaudFormat(Section, cbobaud, cboDF);
+    save("Dwidth1", cboW1->currentIndex() + 1);
+    save("Dwidth2", cboW2->currentIndex() + 1);
+    save("DP1", cboDP1->currentIndex());
+    save("DP2", cboDP2->currentIndex());
+    save("SP1", cboSP1->currentIndex());
+    save("SP2", cboSP2->currentIndex());
+    save("Start1", cboSpage1->currentIndex());
+    save("Start2", cboSpage2->currentIndex());
+    for (int k = 0; k < MessageCount1602; ++k) {
+        WriteINI(Section, QStringLiteral("UDT%1").arg(k + 1),
+                 txtMessage[static_cast<std::size_t>(k)]->text());
+    }
+}
+
+void frmConfig1602::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+// The configuration window of the Korvo-216 / Korvo-216S: the module's serial
+// parameters, two numeric display fields, the start-up screen and six stored messages,
+// sent as one image on "Send Config Data" and kept in the section "Cfg1602".
+
+#include <QWidget>
+
+#include <array>
+
+#include "core/image1602.h"
+#include "serial/mscomm.h"
+#include "settings/ports.h"
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+class frmConfig1602 : public QWidget {
+    Q_OBJECT
+  public:
+    // Opens the port on PortNumber, fills the lists and restores the stored choices.
+    explicit frmConfig1602(QWidget* parent = nullptr);
+    ~frmConfig1602() override;
+
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QGroupBox* Frame4 = nullptr;
+    QComboBox* cboaddr = nullptr;
+    QComboBox* cbobaud = nullptr;
+    QComboBox* cboDF = nullptr;
+    QComboBox* cboW1 = nullptr;
+    QComboBox* cboDP1 = nullptr;
+    QComboBox* cboSP1 = nullptr;
+    QComboBox* cboW2 = nullptr;
+    QComboBox* cboDP2 = nullptr;
+    QComboBox* cboSP2 = nullptr;
+    QComboBox* cboSpage1 = nullptr;
+    QComboBox* cboSpage2 = nullptr;
+    std::array<QLineEdit*, MessageCount1602> txtMessage{};
+    QPushButton* cmdConfig = nullptr;
+    MSComm MSComm1{settings::portDevice};
+
+    CfgImage1602 CfgData1602{};
+    QByteArray MsgBytes;
+
+    void cmdConfig_Click();
+
+    // What the lists and boxes show now.
+    Choices1602 choices() const;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildLayout();
+    void Form_Load();
+    void Form_Unload();
+};

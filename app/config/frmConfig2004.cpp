@@ -1,0 +1,212 @@
+#include "app/config/frmConfig2004.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QPushButton>
+
+#include <algorithm>
+#include <vector>
+
+#include "app/config/calcchecksum.h"
+#include "app/config/configui.h"
+#include "widgets/editablelist.h"
+#include "settings/modINI.h"
+#include "app/modVar.h"
+#include "widgets/windowlayout.h"
+
+using namespace configui;
+using namespace ui;
+
+namespace {
+
+const QString Section = QStringLiteral("Cfg2004");
+constexpr int ListHeight = 315;
+
+QString keyOf(const char* stem, std::size_t i) {
+    return QLatin1String(stem) + QString::number(i + 1);
+}
+
+}  // namespace
+
+frmConfig2004::frmConfig2004(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    buildLayout();
+    openUploadPort(this, MSComm1);
+    Form_Load();
+}
+
+frmConfig2004::~frmConfig2004() = default;
+
+void frmConfig2004::buildLayout() {
+    setWindowTitle(QStringLiteral("Configure Korvo-420"));
+    setFont(windowFont());
+    setFixedSize(twips(this, 9750), twips(this, 5670));
+
+    Frame1 = newFrame(this, "Frame1", QStringLiteral("LCD Comm Parameters"), 360, 240, 2655, 1815);
+    newLabel(Frame1, "Label1", QStringLiteral("Slave Address"), 120, 360, 1095, 255);
+    cboaddr = newList(Frame1, QStringLiteral("cboaddr"), {}, 1440, 360, 855);
+    newLabel(Frame1, "Label2", QStringLiteral("Baud Rate"), 120, 840, 1095, 255);
+    cbobaud = newList(Frame1, QStringLiteral("cbobaud"), {}, 1440, 840, 855);
+    newLabel(Frame1, "Label3", QStringLiteral("Data Format"), 120, 1320, 975, 255);
+    cboDF = newList(Frame1, QStringLiteral("cboDF"), {}, 1440, 1320, 855);
+
+    Frame2 = newFrame(this, "Frame2", QStringLiteral("Data Display Fields Settings"), 3360, 240,
+                      6135, 2535);
+    newLabel(Frame2, "Label8", QStringLiteral("Width"), 1920, 480, 495, 255);
+    newLabel(Frame2, "Label9", QStringLiteral("Decimal Point"), 3000, 480, 975, 255);
+    newLabel(Frame2, "Label10", QStringLiteral("Location"), 4560, 480, 615, 255);
+    Frame3 = newFrame(this, "Frame3", QStringLiteral("Start Screen"), 3360, 2880, 2655, 2415);
+    Frame4 = newFrame(this, "Frame4", QStringLiteral("IO Direction on P2 Header"), 6240, 2880, 2775,
+                      2415);
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        const int row = 840 + 360 * static_cast<int>(i);
+        const QByteArray label = "Label" + QByteArray::number(4 + static_cast<int>(i));
+        newLabel(Frame2, label.constData(),
+                 QStringLiteral("Field %1 ( Line %2 )").arg(i + 1).arg(i), 240, row, 1215, 255);
+        cboWidth1[i] = newList(Frame2, QStringLiteral("cboWidth1_%1").arg(i), {}, 1800, row, 735);
+        cboDP[i] = newList(Frame2, QStringLiteral("cboDP_%1").arg(i), {}, 3000, row, 735);
+        cboLoc[i] = newList(Frame2, QStringLiteral("cboLoc_%1").arg(i), {}, 4560, row, 855);
+
+        const int line = 480 + 480 * static_cast<int>(i);
+        const QByteArray lineLabel = "Label" + QByteArray::number(11 + static_cast<int>(i));
+        newLabel(Frame3, lineLabel.constData(), QStringLiteral("Line %1").arg(i), 240, line, 615,
+                 255);
+        cbosmsg[i] = newList(Frame3, QStringLiteral("cbosmsg_%1").arg(i), {}, 840, line, 1695);
+    }
+    for (std::size_t i = 0; i < IoPins2004; ++i) {
+        const bool right = i >= 4;
+        const int top = 360 + 480 * static_cast<int>(i % 4);
+        const QByteArray label = "Label" + QByteArray::number(15 + static_cast<int>(i));
+        newLabel(Frame4, label.constData(), QString::number(i + 1), right ? 1440 : 240, top, 135,
+                 255);
+        cboIO[i] = newList(Frame4, QStringLiteral("cboIO_%1").arg(i), {}, right ? 1680 : 600, top,
+                           735, ListHeight);
+    }
+
+    cmdSend = new CaptionButton(QStringLiteral("Send Config Data"), this);
+    cmdSend->setObjectName(QStringLiteral("cmdSend"));
+    place(cmdSend, 600, 3600, 1815, 855);
+    connect(cmdSend, &QPushButton::clicked, this, &frmConfig2004::cmdSend_Click);
+
+    std::vector<QWidget*> order{cboaddr, cbobaud, cboDF};
+    for (const auto* column : {&cboWidth1, &cboDP, &cboLoc, &cbosmsg}) {
+        order.insert(order.end(), column->begin(), column->end());
+    }
+    order.insert(order.end(), cboIO.begin(), cboIO.end());
+    order.push_back(cmdSend);
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+    cboaddr->setFocus();
+}
+
+void frmConfig2004::Form_Load() {
+    fillList(cboaddr, numbers(1, list2004::Addresses));
+    // Each value goes to elements 0..3 in turn; the lists end up the same either way.
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        fillList(cboWidth1[i], numbers(1, 5));
+        fillList(cboDP[i], numbers(0, 5));
+        fillList(cboLoc[i], numbers(0, 18));
+    }
+    for (QComboBox* io : cboIO) {
+        fillList(io, {QStringLiteral("IN"), QStringLiteral("OUT")});
+    }
+    QStringList messages{QStringLiteral("None")};
+    for (int k = 1; k <= 20; ++k) {
+        messages << QStringLiteral("Message%1").arg(k);
+    }
+    for (QComboBox* line : cbosmsg) {
+        fillList(line, messages);
+    }
+
+    const auto restore = [](QComboBox* list, const QString& key, int offset) {
+        restoreList(list, Section, key, offset);
+    };
+    restore(cboaddr, QStringLiteral("Saddr"), 1);
+    loadBaudFormat(Section, cbobaud, cboDF);
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        restore(cboWidth1[i], keyOf("Dwidth", i), 1);
+    }
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        restore(cboDP[i], keyOf("DP", i), 0);
+    }
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        restore(cboLoc[i], keyOf("SP", i), 0);
+    }
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        restore(cbosmsg[i], keyOf("Start", i), 0);
+    }
+    // A value that is no byte reads as all pins "IN", the lists' first items.
+    const int io = restoredPosition(ReadINI(Section, QStringLiteral("IODIR")), 0, 256);
+    for (std::size_t i = 0; i < IoPins2004; ++i) {
+        const unsigned mask = 1U << i;
+        setListPosition(cboIO[i], io > 0 && (static_cast<unsigned>(io) & mask) == mask ? 1 : 0);
+    }
+}
+
+Choices2004 frmConfig2004::choices() const {
+    Choices2004 c;
+    c.address = cboaddr->currentIndex();
+    c.baud = cbobaud->currentIndex();
+    c.dataFormat = cboDF->currentIndex();
+    for (std::size_t i = 0; i < IoPins2004; ++i) {
+        c.io[i] = cboIO[i]->currentIndex();
+    }
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        c.startLine[i] = cbosmsg[i]->currentIndex();
+        c.width[i] = cboWidth1[i]->currentIndex();
+        c.decimalPoint[i] = cboDP[i]->currentIndex();
+        c.location[i] = cboLoc[i]->currentIndex();
+    }
+    return c;
+}
+
+void frmConfig2004::cmdSend_Click() {
+    const Choices2004 c = choices();
+    if (!readyToSend(this, MSComm1, unselectedList2004(c))) {
+        return;
+    }
+    const auto built = buildImage2004(c);
+    if (!built) {
+        return;
+    }
+    std::copy(built->image.begin(), built->image.end(), CfgData2004.begin());
+    constexpr std::int16_t lastSummed = ImageLength2004 - 3;
+    CalcChecksum(CfgData2004, lastSummed);
+    SendCfgData(ImageLength2004);
+}
+
+void frmConfig2004::SendCfgData(const std::int16_t& imageLength) {
+    sendUpload(this, MSComm1, withTrailingZero(CfgData2004, imageLength));
+}
+
+void frmConfig2004::Form_Unload() {
+    const auto save = [](const QString& key, int value) {
+        WriteINI(Section, key, QString::number(value));
+    };
+    save(QStringLiteral("Saddr"), cboaddr->currentIndex() + 1);
+    saveBaudFormat(Section, cbobaud, cboDF);
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        save(keyOf("Dwidth", i), cboWidth1[i]->currentIndex() + 1);
+    }
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        save(keyOf("DP", i), cboDP[i]->currentIndex());
+    }
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        save(keyOf("SP", i), cboLoc[i]->currentIndex());
+    }
+    for (std::size_t i = 0; i < Fields2004; ++i) {
+        save(keyOf("Start", i), cbosmsg[i]->currentIndex());
+    }
+    std::array<int, IoPins2004> io{};
+    for (std::size_t i = 0; i < IoPins2004; ++i) {
+        io[i] = cboIO[i]->currentIndex();
+    }
+    save(QStringLiteral("IODIR"), ioDirectionByte(io));
+}
+
+void frmConfig2004::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}

@@ -1,0 +1,9 @@
+#include "core/portname.h"
+
+QString defaultPortDevice(int portNumber) {
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(portNumber);
+#else
+    return QStringLiteral("/dev/ttyUSB%1").arg(portNumber - 1);
+#endif
+}

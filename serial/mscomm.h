@@ -1,0 +1,113 @@
+#pragma once
+
+// The serial control each window owns (named MSComm1 there): a port number, a settings
+// string such as "9600,n,8,1", open and close, and polled byte I/O. No notification
+// events are used: received data are found by polling InBufferCount.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <stdexcept>
+
+#include "core/portname.h"
+
+class QSerialPort;
+
+// Raised for a port that does not exist or is busy, a settings string the control cannot
+// accept, or I/O on a port that is closed or failed; what() is a reason a technician can
+// read.
+class CommError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct LineSettings {
+    int baud = 9600;
+    char parity = 'n';  // one of n, e, o, m, s
+    int dataBits = 8;   // 5..8
+    int stopBits = 1;   // 1, 2; or 3 for 1.5
+};
+
+// Parses "9600,n,8,1"; throws CommError with the reason when the string is not accepted.
+LineSettings parseSettings(const QString& settings);
+
+// Turns a port number into the device path or name to open.
+using PortMap = std::function<QString(int portNumber)>;
+
+class MSComm : public QObject {
+    Q_OBJECT
+  public:
+    enum class InputModeKind { Text, Binary };
+
+    explicit MSComm(PortMap portMap = defaultPortDevice, QObject* parent = nullptr);
+    ~MSComm() override;
+
+    // Port number from 1; written only while the port is closed (CommError otherwise). A
+    // number below 1 is stored and refused by the next open.
+    void CommPort(int portNumber);
+    int CommPort() const { return portNumber_; }
+
+    // Checked when written; throws CommError for a string the control cannot accept and
+    // keeps the previous settings then. On an open port the new settings apply at once.
+    void Settings(const QString& settings);
+    QString Settings() const { return settings_; }
+
+    // true opens with an empty receive buffer (CommError when the port is missing, busy or
+    // already open); false closes, after a bounded wait for bytes already handed to Output
+    // to leave. Closing a closed port does nothing.
+    void PortOpen(bool open);
+    bool PortOpen() const;
+
+    void InputMode(InputModeKind mode) { inputMode_ = mode; }
+    InputModeKind InputMode() const { return inputMode_; }
+
+    // Queues all bytes for transmission in order and returns without waiting for them.
+    // CommError on a closed or failed port.
+    void Output(std::span<const std::uint8_t> bytes);
+    void Output(const QByteArray& bytes);
+
+    // Bytes received and not yet taken by Input, counting everything the operating system
+    // holds at the time of the call, whether or not the event loop has run. CommError on a
+    // closed or failed port.
+    int InBufferCount();
+
+    // Every waiting byte, in order of arrival; empties the receive buffer. CommError on a
+    // closed or failed port.
+    QByteArray Input();
+
+    // The device path or name the last open used (for messages).
+    QString deviceName() const { return device_; }
+
+  signals:
+    // The open port failed (adapter unplugged, device gone); the port is closed already.
+    // Emitted from the event loop, or from within the operation that met the failure just
+    // before it throws CommError. Slots may reopen the port or deleteLater() the control.
+    void portFailed(const QString& reason);
+
+  private:
+    void drainOutput();
+    void applyLine(const LineSettings& line);
+    void collectInput();
+    void noteError(int error);
+    // Closes a port that reported a failure and emits portFailed (once); returns the
+    // reason, or "" when the port has not failed.
+    QString settleFailure();
+    // Throws CommError unless the port is open and has not failed.
+    void requireOpen(const char* operation);
+    QString portLabel() const;
+
+    PortMap portMap_;
+    std::unique_ptr<QSerialPort> port_;
+    int portNumber_ = 1;
+    QString settings_ = QStringLiteral("9600,n,8,1");
+    LineSettings line_;
+    QString device_;
+    InputModeKind inputMode_ = InputModeKind::Text;
+    QString failure_;  // reason of a failure not yet settled; empty when none
+    bool closing_ = false;
+};

@@ -1,0 +1,190 @@
+#include "settings/modINI.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <utility>
+
+#include "core/cp1252.h"
+#include "core/inifile.h"
+#include "settings/inilocation.h"
+
+namespace {
+
+using modINI::detail::Location;
+
+constexpr auto fileName = "modlcd.ini";
+constexpr qsizetype maxValueLength = 254;
+// Far beyond any real settings file; anything bigger is not ours, and rewriting it whole on
+// every WriteINI would stall the program. It is left alone rather than replaced.
+constexpr qint64 maxFileSize = qint64{64} * 1024 * 1024;
+
+QString overrideFolder;
+std::optional<Location> chosen;
+bool writeFailed = false;
+
+Location current() {
+    if (!overrideFolder.isEmpty()) {
+        return {overrideFolder, {}};
+    }
+    if (!chosen) {
+        const QString program = AppDir();
+        chosen = modINI::detail::choose(program, modINI::detail::folderWritable(program),
+                                        modINI::detail::userFolder());
+    }
+    return *chosen;
+}
+
+// The whole file; empty when there is none, nullopt when it is there but cannot be read.
+std::optional<QByteArray> load(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return QByteArray();
+    }
+    if (!info.isFile() || info.size() > maxFileSize) {
+        return std::nullopt;
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool store(const QString& folder, const QString& path, const QByteArray& bytes) {
+    if (!QDir().mkpath(folder)) {
+        return false;
+    }
+    // Written beside the old file and renamed over it, so a full disk or a crash leaves the
+    // old settings whole instead of a cut-off file.
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    // commit() does not see a failure of the write-back it does on closing (Qt 6.4 renames
+    // the cut-off file over the old one), so the buffer is flushed and checked first. Left
+    // uncommitted, the temporary file is dropped and the old file stays as it was.
+    return out.write(bytes) == bytes.size() && out.flush() && out.commit();
+}
+
+}  // namespace
+
+QString AppDir() {
+    return modINI::detail::withSeparator(QCoreApplication::applicationDirPath());
+}
+
+QString ReadINI(const QString& section, const QString& key) {
+    const std::optional<QByteArray> file = load(modINI::detail::readPath());
+    if (!file) {
+        return {};
+    }
+    const std::optional<QByteArray> value =
+        inifile::read(*file, cp1252::fromUnicode(section), cp1252::fromUnicode(key));
+    return value ? cp1252::toUnicode(
+                       QByteArrayView(*value).first(std::min(value->size(), maxValueLength)))
+                 : QString();
+}
+
+bool WriteINI(const QString& section, const QString& key, const QString& value) {
+    modINI::Batch one;
+    one.write(section, key, value);
+    return one.commit();
+}
+
+namespace modINI {
+
+QString iniPath() {
+    return current().folder + fileName;
+}
+
+QString folder() {
+    return current().folder;
+}
+
+void setFolder(const QString& folder) {
+    overrideFolder = detail::withSeparator(folder);
+}
+
+void Batch::write(const QString& section, const QString& key, const QString& value) {
+    entries_.push_back({section, key, value});
+}
+
+bool Batch::commit() {
+    const std::vector<Entry> entries = std::exchange(entries_, {});
+    const Location where = current();
+    // A file that is there but cannot be read is never replaced by one holding a few keys.
+    std::optional<QByteArray> next = load(modINI::detail::readPath());
+    for (const Entry& e : entries) {
+        if (!next) {
+            break;
+        }
+        next = inifile::write(*next, cp1252::fromUnicode(e.section), cp1252::fromUnicode(e.key),
+                              cp1252::fromUnicode(e.value));
+    }
+    if (!next || !store(where.folder, where.folder + fileName, *next)) {
+        writeFailed = true;
+        return false;
+    }
+    return true;
+}
+
+bool takeWriteFailure() {
+    return std::exchange(writeFailed, false);
+}
+
+}  // namespace modINI
+
+namespace modINI::detail {
+
+QString withSeparator(const QString& folder) {
+    if (folder.isEmpty() || folder.endsWith(u'/') || folder.endsWith(QDir::separator())) {
+        return folder;
+    }
+    return folder + u'/';
+}
+
+bool folderWritable(const QString& folder) {
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        return false;
+    }
+    QTemporaryFile probe(folder + QStringLiteral("modlcd-XXXXXX.probe"));
+    return probe.open();
+}
+
+QString userFolder() {
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return base.isEmpty() ? QString() : withSeparator(base) + QStringLiteral("tessaline/");
+}
+
+Location choose(const QString& programFolder, bool programWritable, const QString& userFolder) {
+    if (programWritable || userFolder.isEmpty()) {
+        return {programFolder, {}};
+    }
+    return {userFolder, programFolder};
+}
+
+void setLocation(std::optional<Location> location) {
+    chosen = std::move(location);
+}
+
+QString readPath() {
+    const Location where = current();
+    QString own = where.folder + fileName;
+    if (!where.legacyFolder.isEmpty() && !QFileInfo::exists(own) &&
+        QFileInfo::exists(where.legacyFolder + fileName)) {
+        return where.legacyFolder + fileName;
+    }
+    return own;
+}
+
+}  // namespace modINI::detail

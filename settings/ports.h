@@ -1,0 +1,13 @@
+#pragma once
+
+// Port numbers as the technician picks them, mapped to devices through modlcd.ini.
+
+#include <QString>
+
+namespace settings {
+
+// The device behind a port number: COMn on Windows; elsewhere key n of section "Ports" in
+// modlcd.ini, or /dev/ttyUSB<n-1> when there is none.
+QString portDevice(int portNumber);
+
+}  // namespace settings
