@@ -13,10 +13,10 @@
 #include <stdexcept>
 
 #include "app/configswitch.h"
+#include "app/modVar.h"
+#include "settings/modINI.h"
 #include "widgets/editablelist.h"
 #include "widgets/messagebox.h"
-#include "settings/modINI.h"
-#include "app/modVar.h"
 
 using namespace ui;
 

@@ -12,10 +12,10 @@
 #include <algorithm>
 #include <span>
 
-#include "core/cp1252.h"
 #include "app/frmMain.h"
 #include "app/modVar.h"
 #include "app/modcrc16.h"
+#include "core/cp1252.h"
 
 namespace {
 

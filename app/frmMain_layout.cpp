@@ -12,8 +12,8 @@
 
 #include <optional>
 
-#include "widgets/editablelist.h"
 #include "app/frmMain.h"
+#include "widgets/editablelist.h"
 #include "widgets/windowlayout.h"
 
 namespace {

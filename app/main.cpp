@@ -1,7 +1,7 @@
 #include <QApplication>
 
-#include "app/resources/appicon.h"
 #include "app/frmMain.h"
+#include "app/resources/appicon.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <span>
 
-#include "core/crc16.h"
 #include "app/modVar.h"
+#include "core/crc16.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <QApplication>
 
+#include "app/frmMain.h"
 #include "app/resources/appicon.h"
 #include "bench/firstframe.h"
-#include "app/frmMain.h"
 #include "settings/modINI.h"
 
 int main(int argc, char* argv[]) {

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/closeimage.h"
-#include "sim/image.h"
 #include "core/image1602.h"
 #include "core/image2004.h"
+#include "fuzz/closeimage.h"
+#include "sim/image.h"
 
 namespace {
 

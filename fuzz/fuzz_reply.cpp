@@ -12,8 +12,8 @@
 #include <span>
 
 #include "app/modVar.h"
-#include "core/modbus.h"
 #include "app/modcrc16.h"
+#include "core/modbus.h"
 
 namespace {
 

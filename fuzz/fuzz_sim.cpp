@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/closeimage.h"
 #include "core/crc16.h"
+#include "fuzz/closeimage.h"
 #include "sim/lineformat.h"
 #include "sim/module.h"
 

@@ -10,11 +10,11 @@
 #include <array>
 #include <cmath>
 
-#include "widgets/editablelist.h"
-#include "widgets/messagebox.h"
-#include "settings/modINI.h"
 #include "app/modVar.h"
 #include "serial/mscomm.h"
+#include "settings/modINI.h"
+#include "widgets/editablelist.h"
+#include "widgets/messagebox.h"
 #include "widgets/windowlayout.h"
 
 namespace configui {

@@ -11,9 +11,9 @@
 
 #include "app/config/calcchecksum.h"
 #include "app/config/configui.h"
-#include "widgets/editablelist.h"
-#include "settings/modINI.h"
 #include "app/modVar.h"
+#include "settings/modINI.h"
+#include "widgets/editablelist.h"
 #include "widgets/windowlayout.h"
 
 using namespace configui;

@@ -11,10 +11,10 @@
 #include <optional>
 #include <stdexcept>
 
-#include "sim/posix/log.h"
 #include "sim/module.h"
-#include "sim/text.h"
+#include "sim/posix/log.h"
 #include "sim/posix/ttyline.h"
+#include "sim/text.h"
 
 namespace korvo {
 

@@ -3,12 +3,12 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "tests/support/frames.h"
 #include "app/config/frmConfig1602.h"
 #include "app/config/frmConfig2004.h"
 #include "core/modbus.h"
-#include "tests/support/simprocess.h"
 #include "tests/config/windowtest.h"
+#include "tests/support/frames.h"
+#include "tests/support/simprocess.h"
 
 namespace {
 

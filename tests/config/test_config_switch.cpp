@@ -5,12 +5,12 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/configswitch.h"
 #include "app/config/frmConfig1602.h"
 #include "app/config/frmConfig2004.h"
+#include "app/configswitch.h"
 #include "app/frmMain.h"
-#include "widgets/messagebox.h"
 #include "tests/config/windowtest.h"
+#include "widgets/messagebox.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 
 #include <memory>
 
-#include "tests/support/inifolder.h"
-#include "widgets/messagebox.h"
-#include "settings/modINI.h"
 #include "app/modVar.h"
+#include "settings/modINI.h"
+#include "tests/support/inifolder.h"
 #include "tests/support/ptypair.h"
 #include "tests/support/widgettest.h"
+#include "widgets/messagebox.h"
 
 struct Bench {
     IniFolder ini;

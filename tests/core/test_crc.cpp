@@ -1,8 +1,8 @@
 #include <QTest>
 
-#include "core/crc16.h"
 #include "app/modVar.h"
 #include "app/modcrc16.h"
+#include "core/crc16.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <QTimer>
 
 #include "app/frmMain.h"
-#include "tests/support/inifolder.h"
-#include "widgets/messagebox.h"
-#include "settings/modINI.h"
 #include "app/modVar.h"
+#include "settings/modINI.h"
+#include "tests/support/inifolder.h"
 #include "tests/support/widgettest.h"
+#include "widgets/messagebox.h"
 
 namespace {
 

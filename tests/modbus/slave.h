@@ -11,8 +11,8 @@
 #include <deque>
 #include <memory>
 
-#include "tests/support/frames.h"
 #include "app/frmMain.h"
+#include "tests/support/frames.h"
 #include "tests/support/inifolder.h"
 #include "tests/support/ptypair.h"
 #include "tests/support/widgettest.h"

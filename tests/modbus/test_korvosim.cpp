@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "tests/support/simprocess.h"
 #include "tests/modbus/slave.h"
+#include "tests/support/simprocess.h"
 
 class TestKorvoSim : public QObject {
     Q_OBJECT

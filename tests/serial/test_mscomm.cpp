@@ -11,10 +11,10 @@
 #include <future>
 #include <memory>
 
-#include "tests/support/inifolder.h"
-#include "settings/modINI.h"
 #include "serial/mscomm.h"
+#include "settings/modINI.h"
 #include "settings/ports.h"
+#include "tests/support/inifolder.h"
 #include "tests/support/ptypair.h"
 
 namespace {

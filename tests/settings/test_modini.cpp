@@ -8,9 +8,9 @@
 
 #include <csignal>
 
-#include "tests/support/inifolder.h"
 #include "settings/inilocation.h"
 #include "settings/modINI.h"
+#include "tests/support/inifolder.h"
 
 namespace {
 

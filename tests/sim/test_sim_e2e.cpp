@@ -15,11 +15,11 @@
 
 #include <csignal>
 
+#include "serial/mscomm.h"
+#include "settings/modINI.h"
+#include "settings/ports.h"
 #include "tests/support/frames.h"
 #include "tests/support/inifolder.h"
-#include "settings/modINI.h"
-#include "serial/mscomm.h"
-#include "settings/ports.h"
 #include "tests/support/ptypair.h"
 #include "tests/support/simprocess.h"
 

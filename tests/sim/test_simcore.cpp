@@ -2,10 +2,10 @@
 
 #include <numeric>
 
-#include "tests/support/frames.h"
 #include "sim/image.h"
 #include "sim/module.h"
 #include "sim/options.h"
+#include "tests/support/frames.h"
 
 using namespace korvo;
 

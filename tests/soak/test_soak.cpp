@@ -32,12 +32,12 @@
 #include <memory>
 #include <vector>
 
-#include "tests/support/frames.h"
 #include "app/frmMain.h"
-#include "tests/support/inifolder.h"
-#include "widgets/messagebox.h"
-#include "tests/support/simprocess.h"
 #include "tests/soak/soakmodel.h"
+#include "tests/support/frames.h"
+#include "tests/support/inifolder.h"
+#include "tests/support/simprocess.h"
+#include "widgets/messagebox.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include <memory>
 
+#include "tests/support/widgettest.h"
 #include "widgets/editablelist.h"
 #include "widgets/messagebox.h"
-#include "tests/support/widgettest.h"
 #include "widgets/windowlayout.h"
 
 namespace {
