@@ -25,22 +25,34 @@ void showUnselected(QComboBox* list, const QString& text) {
 
 }  // namespace
 
-void makeEditableList(QComboBox* list, const QString& text) {
+void makeEditableList(QComboBox* list, const QString& text, TypedMatch match) {
     list->setEditable(true);
     list->setInsertPolicy(QComboBox::NoInsert);
     // No completion: what the user types is what the list holds.
     list->setCompleter(nullptr);
     list->setEditText(text);
-    QObject::connect(list, &QComboBox::editTextChanged, list, [list](const QString& typed) {
-        const int match = list->findText(typed, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (match == list->currentIndex()) {
+    const Qt::MatchFlags flags = match == TypedMatch::AnyCase
+                                     ? Qt::MatchFixedString
+                                     : Qt::MatchExactly | Qt::MatchCaseSensitive;
+    QObject::connect(list, &QComboBox::editTextChanged, list, [list, flags](const QString& typed) {
+        const int found = list->findText(typed, flags);
+        if (found < 0) {
+            if (list->currentIndex() >= 0) {
+                showUnselected(list, typed);
+            }
             return;
         }
-        if (match < 0) {
-            showUnselected(list, typed);
-        } else {
-            const QSignalBlocker block(list);
-            list->setCurrentIndex(match);
+        if (found == list->currentIndex() && list->itemText(found) == typed) {
+            return;
+        }
+        const QSignalBlocker block(list);
+        QLineEdit* line = list->lineEdit();
+        const int cursor = line != nullptr ? line->cursorPosition() : 0;
+        list->setCurrentIndex(found);
+        // The item differs from what was typed in case only: the cursor stays where it was.
+        list->setEditText(list->itemText(found));
+        if (line != nullptr) {
+            line->setCursorPosition(cursor);
         }
     });
 }

@@ -13,9 +13,14 @@ class QWidget;
 
 namespace ui {
 
+// How typed text is compared with the items. A list matching any case shows the item's
+// own text once typed text selects it, so what it shows is always an item or no item.
+enum class TypedMatch { ExactCase, AnyCase };
+
 // Editable, typed text is never added as an item, and the box shows text until an item is
 // chosen.
-void makeEditableList(QComboBox* list, const QString& text);
+void makeEditableList(QComboBox* list, const QString& text,
+                      TypedMatch match = TypedMatch::ExactCase);
 
 // A new editable list named name, filled with items and nothing selected, placed in twips
 // of its parent and as high as a list of the windows is drawn.

@@ -16,7 +16,8 @@ inline constexpr auto CommPortError = "COMM PORT ERROR!";
 using MessageHook = void (*)(QWidget* parent, const QString& text, QMessageBox::Icon icon);
 extern MessageHook messageHook;
 
-// Shows text through messageHook.
+// Shows text through messageHook, unless parent's window has been closed: a closed window
+// says nothing more.
 void showMessage(QWidget* parent, const QString& text,
                  QMessageBox::Icon icon = QMessageBox::NoIcon);
 

@@ -14,6 +14,7 @@
 #include "tests/support/widgettest.h"
 #include "widgets/editablelist.h"
 #include "widgets/messagebox.h"
+#include "widgets/textlimit.h"
 #include "widgets/windowlayout.h"
 
 namespace {
@@ -26,29 +27,37 @@ class TestUi : public QObject {
     Q_OBJECT
   private slots:
     void typing_data() {
+        QTest::addColumn<ui::TypedMatch>("match");
         QTest::addColumn<int>("start");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("position");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("no item's text") << 0 << "4800" << -1 << "4800";
-        QTest::newRow("an item's text selects it") << -1 << "8E1" << 2 << "8E1";
-        QTest::newRow("case matters") << 1 << "8e1" << -1 << "8e1";
-        QTest::newRow("past an item") << -1 << "8N12" << -1 << "8N12";
+        const auto exact = ui::TypedMatch::ExactCase;
+        const auto anyCase = ui::TypedMatch::AnyCase;
+        QTest::newRow("no item's text") << exact << 0 << "4800" << -1 << "4800";
+        QTest::newRow("an item's text selects it") << exact << -1 << "8E1" << 2 << "8E1";
+        QTest::newRow("case matters") << exact << 1 << "8e1" << -1 << "8e1";
+        QTest::newRow("past an item") << exact << -1 << "8N12" << -1 << "8N12";
+        QTest::newRow("any case selects, shown as the item") << anyCase << 1 << "8e1" << 2 << "8E1";
+        QTest::newRow("any case, no item's text") << anyCase << 2 << "8e" << -1 << "8e";
     }
     void typing() {
+        QFETCH(ui::TypedMatch, match);
         QFETCH(int, start);
         QFETCH(QString, typed);
         QFETCH(int, position);
         QFETCH(QString, shown);
-        QWidget parent;
-        QComboBox* list = ui::newList(&parent, QStringLiteral("cboDF"), Formats, 0, 0, 855);
-        ui::setListPosition(list, start);
+        QComboBox list;
+        ui::makeEditableList(&list, QString(), match);
+        ui::addListItems(&list, Formats);
+        ui::setListPosition(&list, start);
         // Typed one key at a time: the cursor stays at the end as the selection changes.
-        typeInto(list, typed);
-        QTest::keyClick(list->lineEdit(), Qt::Key_Return);
-        QCOMPARE(list->currentIndex(), position);
-        QCOMPARE(list->currentText(), shown);
-        QCOMPARE(list->count(), Formats.size());  // typed text is never added
+        typeInto(&list, typed);
+        QCOMPARE(list.lineEdit()->cursorPosition(), shown.size());
+        QTest::keyClick(list.lineEdit(), Qt::Key_Return);
+        QCOMPARE(list.currentIndex(), position);
+        QCOMPARE(list.currentText(), shown);
+        QCOMPARE(list.count(), Formats.size());  // typed text is never added
     }
 
     void typingInsideAnItem() {
@@ -61,6 +70,50 @@ class TestUi : public QObject {
         QTest::keyClicks(list.lineEdit(), QStringLiteral("xy"));
         QCOMPARE(list.currentText(), QStringLiteral("8xyN1"));
         QCOMPARE(list.currentIndex(), -1);
+
+        // Matching any case, the selected item's text never stands in another case.
+        QComboBox anyCase;
+        ui::makeEditableList(&anyCase, QString(), ui::TypedMatch::AnyCase);
+        ui::addListItems(&anyCase, Formats);
+        ui::setListPosition(&anyCase, 2);
+        anyCase.lineEdit()->setSelection(1, 1);
+        QTest::keyClick(anyCase.lineEdit(), Qt::Key_E);
+        QCOMPARE(anyCase.currentText(), QStringLiteral("8E1"));
+        QCOMPARE(anyCase.currentIndex(), 2);
+        QCOMPARE(anyCase.lineEdit()->cursorPosition(), 2);
+    }
+
+    // Counted in characters, one for a character outside the Basic Multilingual Plane, and
+    // cut at whole characters from the end of what was just typed or pasted.
+    void characterLimit_data() {
+        const QString smile = QStringLiteral("\U0001F600");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<QString>("inserted");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("cursorAfter");
+        QTest::newRow("last character outside the BMP")
+            << "abc" << 3 << smile + smile << "abc" + smile << 5;
+        QTest::newRow("full") << "abcd" << 2 << "x"
+                              << "abcd" << 2;
+        QTest::newRow("paste cut") << "ad" << 1 << "b" + smile + "c"
+                                   << "ab" + smile + "d" << 4;
+        QTest::newRow("never half of one")
+            << "a" << 1 << smile.repeated(5) << "a" + smile.repeated(3) << 7;
+    }
+    void characterLimit() {
+        QFETCH(QString, start);
+        QFETCH(int, cursor);
+        QFETCH(QString, inserted);
+        QFETCH(QString, text);
+        QFETCH(int, cursorAfter);
+        QLineEdit box;
+        ui::limitCharacters(&box, 4);
+        box.setText(start);
+        box.setCursorPosition(cursor);
+        box.insert(inserted);
+        QCOMPARE(box.text(), text);
+        QCOMPARE(box.cursorPosition(), cursorAfter);
     }
 
     void positions_data() {
@@ -129,6 +182,22 @@ class TestUi : public QObject {
         });
         ui::showMessage(nullptr, QString::fromLatin1(ui::CommPortError));
         QVERIFY(pressed);
+    }
+
+    // Whatever a window still finishes after it was closed, it tells nobody.
+    void closedWindowSaysNothing() {
+        recordMessages();
+        QWidget window;
+        auto* child = new QWidget(&window);
+        ui::showMessage(child, QStringLiteral("not shown yet"));
+        window.show();
+        ui::showMessage(child, QStringLiteral("shown"));
+        window.close();
+        ui::showMessage(child, QStringLiteral("closed"));
+        ui::showMessage(&window, QStringLiteral("closed"));
+        ui::showMessage(nullptr, QStringLiteral("no window"));
+        ui::messageHook = &ui::showMessageBox;
+        QCOMPARE(shownMessages(), (QStringList{"not shown yet", "shown", "no window"}));
     }
 };
 
