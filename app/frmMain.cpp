@@ -123,12 +123,14 @@ void frmMain::Form_Load() {
 
 void frmMain::Form_Unload() {
     SlaveAddress = QString::number(cboSlaveID->currentIndex() + 1);
-    WriteINI(QStringLiteral("Settings"), QStringLiteral("CommPort"), PortNumber);
-    WriteINI(QStringLiteral("Settings"), QStringLiteral("Setting"), PortSettings);
-    WriteINI(QStringLiteral("LCD"), QStringLiteral("Slave"), SlaveAddress);
-    WriteINI(QStringLiteral("LCD"), QStringLiteral("Module"),
-             cboModule->currentIndex() == 0 ? QStringLiteral("1602") : QStringLiteral("2004"));
-    if (modINI::takeWriteFailure()) {
+    // One replacement of the file for the four keys; its result is this window's alone.
+    modINI::Batch keys;
+    keys.write(QStringLiteral("Settings"), QStringLiteral("CommPort"), PortNumber);
+    keys.write(QStringLiteral("Settings"), QStringLiteral("Setting"), PortSettings);
+    keys.write(QStringLiteral("LCD"), QStringLiteral("Slave"), SlaveAddress);
+    keys.write(QStringLiteral("LCD"), QStringLiteral("Module"),
+               cboModule->currentIndex() == 0 ? QStringLiteral("1602") : QStringLiteral("2004"));
+    if (!keys.commit()) {
         showMessage(this,
                     QStringLiteral("The settings could not be saved to %1.").arg(modINI::iniPath()),
                     QMessageBox::Warning);
@@ -137,7 +139,22 @@ void frmMain::Form_Unload() {
 
 void frmMain::closeEvent(QCloseEvent* event) {
     Form_Unload();
+    // The window is only hidden, and a configuration window may keep the program running
+    // for long: the port must not stay held by a window nobody sees.
+    if (waiting_) {
+        closedDuringWait_ = true;
+    } else {
+        releasePort();
+    }
     event->accept();
+}
+
+void frmMain::releasePort() {
+    try {
+        closeModbusPort();
+    } catch (const CommError&) {
+        showDisconnected();
+    }
 }
 
 void frmMain::cmdConnect_Click() {

@@ -4,6 +4,7 @@
 // button, sends one of four Modbus requests at a time and shows the bytes on the line.
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <cstdint>
@@ -135,9 +136,17 @@ class frmMain : public QMainWindow {
     bool needsSelection(const QComboBox* list, const QString& what);
     void waitTicks(int ticks);
     void setBusy(bool busy);
+    // Closing a window lets go of its port; a running exchange keeps it to the end of its
+    // wait.
+    void releasePort();
 
     bool waiting_ = false;
     bool portFailedDuringWait_ = false;
+    bool closedDuringWait_ = false;
     // Enabled states of the controls switched off during a wait, to restore after it.
     std::array<bool, 6> enabledBeforeWait_{};
+    // The control with the focus before the wait, and where switching off the Send buttons
+    // moved it: the focus goes back after the wait unless the user has moved it since.
+    QPointer<QWidget> focusBeforeWait_;
+    QPointer<QWidget> focusDuringWait_;
 };

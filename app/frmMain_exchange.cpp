@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 
 #include "app/frmMain.h"
 #include "app/modVar.h"
@@ -18,6 +19,10 @@
 #include "core/cp1252.h"
 
 namespace {
+
+// With no slave selected the address byte would be 0, a broadcast that every module on the
+// line carries out without replying; nobody chooses that from a list of real addresses.
+const QString SlaveListName = QStringLiteral("a Slave ID");
 
 std::span<const std::uint8_t> bytesOf(const QByteArray& a) {
     return {reinterpret_cast<const std::uint8_t*>(a.constData()),
@@ -65,17 +70,30 @@ bool frmMain::needsSelection(const QComboBox* list, const QString& what) {
 void frmMain::setBusy(bool busy) {
     const std::array<QWidget*, 5> buttons{cmdSend04, cmdSend05, cmdSend06, cmdSend16, cmdConnect};
     if (busy) {
+        // A Send button switched off hands the focus on to the next control, often a list
+        // with its text selected, where the next Space would replace the text.
+        focusBeforeWait_ = focusWidget();
         for (std::size_t i = 0; i < buttons.size(); ++i) {
             enabledBeforeWait_[i] = buttons[i]->isEnabledTo(buttons[i]->parentWidget());
             buttons[i]->setEnabled(false);
         }
         enabledBeforeWait_[5] = mnuCfg->isEnabled();
         mnuCfg->setEnabled(false);
-    } else {
-        for (std::size_t i = 0; i < buttons.size(); ++i) {
-            buttons[i]->setEnabled(enabledBeforeWait_[i]);
-        }
-        mnuCfg->setEnabled(enabledBeforeWait_[5]);
+        focusDuringWait_ = focusWidget();
+        return;
+    }
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        buttons[i]->setEnabled(enabledBeforeWait_[i]);
+    }
+    mnuCfg->setEnabled(enabledBeforeWait_[5]);
+    if (std::exchange(closedDuringWait_, false)) {
+        releasePort();
+        return;
+    }
+    // Only a focus that the switching off moved goes back; one the user moved stays.
+    if (focusBeforeWait_ != nullptr && focusBeforeWait_ != focusDuringWait_ &&
+        focusWidget() == focusDuringWait_ && focusBeforeWait_->isEnabled()) {
+        focusBeforeWait_->setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -129,7 +147,8 @@ bool frmMain::runExchange(const modbus::ExchangeShape& shape) {
 }
 
 void frmMain::cmdSend04_Click() {
-    if (waiting_ || needsSelection(cboAddr04, QStringLiteral("a Register Address"))) {
+    if (waiting_ || needsSelection(cboSlaveID, SlaveListName) ||
+        needsSelection(cboAddr04, QStringLiteral("a Register Address"))) {
         return;
     }
     const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());
@@ -145,7 +164,8 @@ void frmMain::cmdSend04_Click() {
 }
 
 void frmMain::cmdSend05_Click() {
-    if (waiting_ || needsSelection(cboAddr05, QStringLiteral("a Register Address"))) {
+    if (waiting_ || needsSelection(cboSlaveID, SlaveListName) ||
+        needsSelection(cboAddr05, QStringLiteral("a Register Address"))) {
         return;
     }
     const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());
@@ -154,7 +174,8 @@ void frmMain::cmdSend05_Click() {
 }
 
 void frmMain::cmdSend06_Click() {
-    if (waiting_ || needsSelection(cboAddr06, QStringLiteral("a Register Address")) ||
+    if (waiting_ || needsSelection(cboSlaveID, SlaveListName) ||
+        needsSelection(cboAddr06, QStringLiteral("a Register Address")) ||
         needsSelection(cboDataH06, QStringLiteral("a Data Hi value")) ||
         needsSelection(cboDataL06, QStringLiteral("a Data Lo value"))) {
         return;
@@ -166,7 +187,8 @@ void frmMain::cmdSend06_Click() {
 }
 
 void frmMain::cmdSend16_Click() {
-    if (waiting_ || needsSelection(cboAddr16, QStringLiteral("a Start Register Address"))) {
+    if (waiting_ || needsSelection(cboSlaveID, SlaveListName) ||
+        needsSelection(cboAddr16, QStringLiteral("a Start Register Address"))) {
         return;
     }
     const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());

@@ -14,6 +14,7 @@
 
 #include "app/frmMain.h"
 #include "widgets/editablelist.h"
+#include "widgets/textlimit.h"
 #include "widgets/windowlayout.h"
 
 namespace {
@@ -46,9 +47,10 @@ void frmMain::buildLayout() {
         place(l, t);
         return l;
     };
-    const auto combo = [&](QWidget* parent, const char* name, const char* text, const Twips& t) {
+    const auto combo = [&](QWidget* parent, const char* name, const char* text, const Twips& t,
+                           ui::TypedMatch match = ui::TypedMatch::ExactCase) {
         auto* c = named(new QComboBox(parent), name);
-        ui::makeEditableList(c, QString::fromLatin1(text));
+        ui::makeEditableList(c, QString::fromLatin1(text), match);
         place(c, t);
         return c;
     };
@@ -108,7 +110,8 @@ void frmMain::buildLayout() {
     fCom5 = frame(client, "fCom5", "Modbus Command 05", {240, 2400, 2775, 2175});
     cboAddr05 = combo(fCom5, "cboAddr05", "", {240, 480, 975, 315});
     Label8 = label(fCom5, "Label8", "Register Address", {1320, 480, 1335, 255});
-    cboData05 = combo(fCom5, "cboData05", "", {240, 960, 975, 315});
+    // The coil value goes by the text shown, so "0xff00" typed must not read as off.
+    cboData05 = combo(fCom5, "cboData05", "", {240, 960, 975, 315}, ui::TypedMatch::AnyCase);
     Label7 = label(fCom5, "Label7", "Data", {1320, 960, 375, 255});
     cmdSend05 = button(fCom5, "cmdSend05", "Send", {240, 1560, 975, 375});
 
@@ -125,7 +128,7 @@ void frmMain::buildLayout() {
     cboAddr16 = combo(fCom16, "cboAddr16", "", {240, 480, 975, 315});
     Label12 = label(fCom16, "Label12", "Start Register Address", {1320, 480, 1695, 255});
     txtMessage = named(new QLineEdit(fCom16), "txtMessage");
-    txtMessage->setMaxLength(20);
+    ui::limitCharacters(txtMessage, 20);
     place(txtMessage, {240, 960, 3135, 285});
     cmdSend16 = button(fCom16, "cmdSend16", "Send", {240, 1680, 855, 375});
 

@@ -146,16 +146,33 @@ class TestMainWindow : public QObject {
         QCOMPARE(next.cboSlaveID->currentIndex(), -1);
     }
 
-    void failedSaveIsReportedOnce() {
+    // The window reports a failure of its own save, once, and not a failed write of another.
+    void failedSave_data() {
+        QTest::addColumn<bool>("ownFails");
+        QTest::newRow("its own save") << true;
+        QTest::newRow("another window's write") << false;
+    }
+    void failedSave() {
+        QFETCH(bool, ownFails);
         QTemporaryFile notAFolder;
         QVERIFY(notAFolder.open());
         modINI::setFolder(notAFolder.fileName());
         {
             frmMain w;
+            w.show();
+            if (!ownFails) {
+                QVERIFY(!WriteINI(QStringLiteral("Cfg2004"), QStringLiteral("Saddr"),
+                                  QStringLiteral("5")));
+                modINI::setFolder(ini_->path());
+            }
             w.close();
         }
-        QCOMPARE(shownMessages().size(), 1);
-        QVERIFY(shownMessages().front().contains(QStringLiteral("could not be saved")));
+        QCOMPARE(shownMessages().size(), ownFails ? 1 : 0);
+        if (ownFails) {
+            QVERIFY(shownMessages().front().contains(QStringLiteral("could not be saved")));
+        } else {
+            QVERIFY(ini_->read().contains("[LCD]\r\nSlave=1\r\nModule=2004\r\n"));
+        }
     }
 
   private:

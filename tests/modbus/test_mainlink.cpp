@@ -181,9 +181,13 @@ class TestMainLink : public QObject {
             QTest::newRow(name) << std::atoi(name) << s << a << d << e;
         };
         row("04", 0, 0, "", fromHex("01 04 00 00 00 01 31 CA"));
-        row("04 broadcast", -1, 2, "", withCrc(fromHex("00 04 00 02 00 01")));
+        // No slave chosen is no broadcast: nothing goes out (an empty expectation).
+        for (const char* name : {"04 no slave", "05 no slave", "06 no slave", "16 no slave"}) {
+            row(name, -1, 2, "0xFF00", {});
+        }
         row("05 on", 0, 0, "0xFF00", fromHex("01 05 00 00 FF 00 8C 3A"));
-        row("05 lower case is off", 254, 8, "0xff00", withCrc(fromHex("FF 05 00 08 00 00")));
+        row("05 any case selects on", 254, 8, "0xff00", withCrc(fromHex("FF 05 00 08 FF 00")));
+        row("05 no item is off", 0, 1, "0xFF0", withCrc(fromHex("01 05 00 01 00 00")));
         row("06", 0, 56, "18 52", withCrc(fromHex("01 06 00 38 12 34")));
         row("16 odd padded", 0, 40, "Hi!", withCrc(fromHex("01 10 00 28 00 02 04") + "Hi! "));
         row("16 start 49", 0, 49, "AB", withCrc(fromHex("01 10 00 82 00 01 02 41 42")));
@@ -208,9 +212,14 @@ class TestMainLink : public QObject {
         w->txtMessage->setText(data);
         sendButton(*w, function)->click();
 
+        if (expected.isEmpty()) {
+            QTest::qWait(30);
+        }
         QCOMPARE(slave_->takeReceived(), expected);
         QCOMPARE(w->lblTxData->text(), spaced(expected));
-        QCOMPARE(w->lblRxData->text(), QStringLiteral("No Response from LCD"));
+        QCOMPARE(w->lblRxData->text(), expected.isEmpty()
+                                           ? QStringLiteral("Select a Slave ID before sending")
+                                           : QStringLiteral("No Response from LCD"));
     }
 
     void outcomes_data() {
@@ -291,8 +300,7 @@ class TestMainLink : public QObject {
         QCOMPARE(slave_->takeReceived(), QByteArray());
     }
 
-    // Nothing that could start a second exchange or close the port is usable in a wait;
-    // closing the window is, and still saves.
+    // Nothing that could start a second exchange or close the port is usable in a wait.
     void inputDuringTheWait() {
         const auto w = connectedWindow();
         const std::array<QWidget*, 5> guarded{w->cmdSend04, w->cmdSend05, w->cmdSend06,
@@ -305,19 +313,99 @@ class TestMainLink : public QObject {
             }
             w->cmdSend05_Click();  // a click that reaches a handler anyway is ignored
             w->cmdConnect_Click();
-            w->cboSlaveID->setCurrentIndex(41);
-            w->close();
         });
         slave_->answer(withCrc(fromHex("01 06 00 00 00 00")), 30);
         w->cmdSend06->click();
         QCOMPARE(usable, 0);
         QCOMPARE(slave_->takeReceived(), withCrc(fromHex("01 06 00 00 00 00")));
         QCOMPARE(w->lblRxData->text(), spaced(withCrc(fromHex("01 06 00 00 00 00"))));
-        QVERIFY(ini_->read().contains("Slave=42"));
         for (QWidget* b : guarded) {
             QVERIFY(b->isEnabled());
         }
         QCOMPARE(stateOf(*w), connected420);
+    }
+
+    // A closed window lets go of its port, at once or when the wait it was closed in is
+    // over (that reply is still read, the settings saved), and says nothing more, even when
+    // the line fails in that wait.
+    void closingReleasesThePort_data() {
+        QTest::addColumn<bool>("inAWait");
+        QTest::addColumn<bool>("lineFails");
+        QTest::newRow("while idle") << false << false;
+        QTest::newRow("in a wait") << true << false;
+        QTest::newRow("in a wait, then the line fails") << true << true;
+    }
+    void closingReleasesThePort() {
+        QFETCH(bool, inAWait);
+        QFETCH(bool, lineFails);
+        const auto w = connectedWindow();
+        const auto closeWindow = [&] {
+            w->cboSlaveID->setCurrentIndex(41);
+            w->close();
+            if (lineFails) {
+                slave_.reset();
+                line_.reset();
+            }
+        };
+        const QByteArray echo = withCrc(fromHex("01 06 00 00 00 00"));
+        if (inAWait) {
+            QTimer::singleShot(20, w.get(), closeWindow);
+            slave_->answer(echo, 30);
+            w->cmdSend06->click();
+        } else {
+            closeWindow();
+        }
+        QCOMPARE(w->lblRxData->text(), inAWait && !lineFails ? spaced(echo) : QString());
+        QVERIFY(ini_->read().contains("Slave=42"));
+        QCOMPARE(stateOf(*w), disconnected);
+        QTest::qWait(50);
+        QVERIFY(shownMessages().isEmpty());
+        if (!lineFails) {
+            MSComm other{settings::portDevice};
+            other.CommPort(3);
+            QVERIFY_THROWS_NO_EXCEPTION(other.PortOpen(true));
+        }
+    }
+
+    // Space on a Send button reached with Tab sends; after the wait the focus is back on
+    // the button, so Space again repeats the request instead of typing into a list.
+    void keyboardRepeatsASend_data() {
+        QTest::addColumn<int>("function");
+        for (const char* f : {"4", "5", "6", "16"}) {
+            QTest::newRow(f) << std::atoi(f);
+        }
+    }
+    void keyboardRepeatsASend() {
+        QFETCH(int, function);
+        const auto w = connectedWindow();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QPushButton* send = sendButton(*w, function);
+        w->cboSlaveID->setFocus();
+        for (int i = 0; i < 40 && w->focusWidget() != send; ++i) {
+            QTest::keyClick(w->focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(w->focusWidget(), send);
+        QTest::keyClick(w->focusWidget(), Qt::Key_Space);
+        QCOMPARE(w->focusWidget(), send);
+        QTest::keyClick(w->focusWidget(), Qt::Key_Space);
+        const QByteArray sent = slave_->takeReceived();
+        const QByteArray once = sent.left(sent.size() / 2);
+        QCOMPARE(sent, once + once);
+        QCOMPARE(once.left(2), QByteArray("\x01") + char(function));  // slave 1, as selected
+    }
+
+    // The message box holds 20 characters, each one byte on the line, and never half of one.
+    void messageOfWholeCharacters() {
+        const auto w = connectedWindow();
+        const QString smile = QStringLiteral("\U0001F600");
+        QTest::keyClicks(w->txtMessage, QString(19, u'a'));
+        QTest::sendKeyEvent(QTest::Click, w->txtMessage, Qt::Key_unknown, smile, Qt::NoModifier);
+        QTest::keyClick(w->txtMessage, Qt::Key_B);  // full: refused
+        QCOMPARE(w->txtMessage->text(), QString(19, u'a') + smile);
+        w->cmdSend16->click();
+        QCOMPARE(slave_->takeReceived(),
+                 withCrc(fromHex("01 10 00 00 00 0A 14") + QByteArray(19, 'a') + '?'));
     }
 
     void unplugged_data() {
