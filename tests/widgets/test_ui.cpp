@@ -92,8 +92,6 @@ class TestUi : public QObject {
         QTest::addColumn<QString>("inserted");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("cursorAfter");
-        QTest::newRow("last character outside the BMP")
-            << "abc" << 3 << smile + smile << "abc" + smile << 5;
         QTest::newRow("full") << "abcd" << 2 << "x"
                               << "abcd" << 2;
         QTest::newRow("paste cut") << "ad" << 1 << "b" + smile + "c"
