@@ -17,6 +17,8 @@
 #include "app/modVar.h"
 #include "app/modcrc16.h"
 #include "core/cp1252.h"
+#include "core/crc16.h"
+#include "core/hex.h"
 
 namespace {
 
@@ -41,21 +43,24 @@ void frmMain::SendFrame(const std::int16_t& frameLength) {
     const auto n = static_cast<std::size_t>(std::clamp<int>(frameLength, 0, TxFrameSize));
     const auto request = std::span<const std::uint8_t>(TxFrame).first(n);
     MSComm1.Output(request);
-    lblTxData->setText(modbus::hexLine(request));
+    lblTxData->setText(hex::line(request));
 }
 
 void frmMain::ShowRxData(const std::int16_t& lastByteIndex) {
     const auto shown = std::clamp<qsizetype>(lastByteIndex + 1, 0, RxData.size());
     lblRxData->setText(lblRxData->text() +
-                       modbus::hexLine(bytesOf(RxData).first(static_cast<std::size_t>(shown))));
+                       hex::line(bytesOf(RxData).first(static_cast<std::size_t>(shown))));
 }
 
 void frmMain::closeRequest(const std::vector<std::uint8_t>& request) {
     std::copy(request.begin(), request.end(), TxFrame.begin());
+    // CalcCRC16 still leaves the CRC in CRCLo and CRCHi; the bytes come from the number,
+    // not from that text.
     const auto length = static_cast<std::int16_t>(request.size());
     CalcCRC16(length);
-    TxFrame[request.size()] = static_cast<std::uint8_t>(CRCLo.toUInt(nullptr, 16));
-    TxFrame[request.size() + 1] = static_cast<std::uint8_t>(CRCHi.toUInt(nullptr, 16));
+    const std::uint16_t crc = crc16::modbus(request);
+    TxFrame[request.size()] = static_cast<std::uint8_t>(crc & 0xFFU);
+    TxFrame[request.size() + 1] = static_cast<std::uint8_t>(crc >> 8U);
 }
 
 bool frmMain::needsSelection(const QComboBox* list, const QString& what) {
@@ -126,6 +131,7 @@ bool frmMain::runExchange(const modbus::ExchangeShape& shape) {
             lblRxData->setText(modbus::outcomeText(*early));
         } else {
             RxData = MSComm1.Input();
+            // CheckRxCRC gives modbus::outcomeOfReply's verdict over what was read.
             const auto lastData = static_cast<std::int16_t>(shape.lastDataIndex);
             if (CheckRxCRC(lastData)) {
                 const auto lastByte = static_cast<std::int16_t>(shape.replyLength - 1);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/crc16.h"
+#include "core/hex.h"
 
 namespace modbus {
 
@@ -107,18 +108,6 @@ QString outcomeText(Outcome o) {
     return {};
 }
 
-QString hexLine(std::span<const std::uint8_t> bytes) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    QString text;
-    text.reserve(static_cast<qsizetype>(bytes.size()) * 3);
-    for (const std::uint8_t b : bytes) {
-        text += QLatin1Char(digits[b >> 4]);
-        text += QLatin1Char(digits[b & 0x0F]);
-        text += QLatin1Char(' ');
-    }
-    return text;
-}
-
 std::optional<QString> registerText(int position, std::span<const std::uint8_t> reply) {
     if (reply.size() < 5) {
         return std::nullopt;
@@ -126,7 +115,7 @@ std::optional<QString> registerText(int position, std::span<const std::uint8_t> 
     switch (position) {
         case 0:
             // Register 30001 carries its value in the low byte only.
-            return QString::number(reply[4], 16).toUpper();
+            return hex::number(reply[4], 1);
         case 1:
         case 2:
             // Shown unsigned: values from 0x8000 up are counts, not negative numbers.

@@ -55,9 +55,6 @@ Outcome classify(std::span<const std::uint8_t> waiting, const ExchangeShape& s);
 // The texts shown in the monitor's reply line for the three failures.
 QString outcomeText(Outcome o);
 
-// Two upper-case hexadecimal digits and one space per byte: "01 04 00 ".
-QString hexLine(std::span<const std::uint8_t> bytes);
-
 // The text an input register label shows for a full-length 04 reply at a list position,
 // or nothing for a position with no label.
 std::optional<QString> registerText(int position, std::span<const std::uint8_t> reply);

@@ -13,6 +13,7 @@
 
 #include "app/modVar.h"
 #include "app/modcrc16.h"
+#include "core/hex.h"
 #include "core/modbus.h"
 
 namespace {
@@ -101,16 +102,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("CheckRxCRC with an arbitrary index");
     }
 
-    const QString hex = modbus::hexLine(waiting);
-    if (hex.size() != static_cast<qsizetype>(waiting.size()) * 3) {
-        fail("hexLine length");
+    const QString line = hex::line(waiting);
+    if (line.size() != static_cast<qsizetype>(waiting.size()) * 3) {
+        fail("hex::line length");
     }
     for (std::size_t i = 0; i < waiting.size(); ++i) {
         bool ok = false;
         const auto at = static_cast<qsizetype>(i) * 3;
-        if (hex.mid(at, 2).toUInt(&ok, 16) != waiting[i] || !ok || hex[at + 2] != u' ' ||
-            hex.mid(at, 2) != hex.mid(at, 2).toUpper()) {
-            fail("hexLine does not read back");
+        if (line.mid(at, 2).toUInt(&ok, 16) != waiting[i] || !ok || line[at + 2] != u' ' ||
+            line.mid(at, 2) != line.mid(at, 2).toUpper()) {
+            fail("hex::line does not read back");
         }
     }
 

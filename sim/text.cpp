@@ -1,13 +1,12 @@
 #include "sim/text.h"
 
+#include "core/hex.h"
+
 namespace korvo {
 
-namespace {
-constexpr char kDigits[] = "0123456789ABCDEF";
-}
-
 std::string hexByte(std::uint8_t b) {
-    return {kDigits[b >> 4], kDigits[b & 0x0F]};
+    const auto d = ::hex::byteDigits(b);
+    return {d[0], d[1]};
 }
 
 std::string hex(std::span<const std::uint8_t> bytes) {

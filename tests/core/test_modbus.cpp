@@ -1,6 +1,7 @@
 #include <QTest>
 
 #include "core/crc16.h"
+#include "core/hex.h"
 #include "core/modbus.h"
 
 using modbus::Outcome;
@@ -90,8 +91,10 @@ class TestModbus : public QObject {
 
     void monitorAndRegisters() {
         const Bytes reply = {1, 4, 2, 0, 0x0A, 0x39, 0x37};
-        QCOMPARE(modbus::hexLine(reply), QString("01 04 02 00 0A 39 37 "));
-        QCOMPARE(modbus::hexLine(Bytes{0x00, 0xFF}), QString("00 FF "));
+        QCOMPARE(hex::line(reply), QString("01 04 02 00 0A 39 37 "));
+        QCOMPARE(hex::line(Bytes{0x00, 0xFF}), QString("00 FF "));
+        QCOMPARE(hex::number(0xFF00, 4) + hex::number(0xA, 2) + hex::number(0x12345, 4),
+                 QString("FF000A12345"));
         QCOMPARE(modbus::registerText(0, reply), QString("A"));
         QCOMPARE(modbus::registerText(1, reply), QString("10"));
         const Bytes high = {1, 4, 2, 0xAB, 0xCD, 0, 0};
