@@ -14,6 +14,8 @@
 
 #include "app/configswitch.h"
 #include "app/modVar.h"
+#include "core/hex.h"
+#include "core/storedvalue.h"
 #include "settings/modINI.h"
 #include "widgets/editablelist.h"
 #include "widgets/messagebox.h"
@@ -22,27 +24,12 @@ using namespace ui;
 
 namespace {
 
-// "0x" and a fixed number of upper-case hexadecimal digits, as the lists show numbers.
-QString hexItem(int v, int digits) {
-    return QStringLiteral("0x") +
-           QStringLiteral("%1").arg(v, digits, 16, QLatin1Char('0')).toUpper();
-}
+// "0x" and a fixed number of hexadecimal digits, as the lists show numbers.
 QString hex2(int v) {
-    return hexItem(v, 2);
+    return QStringLiteral("0x") + hex::number(static_cast<unsigned>(v), 2);
 }
 QString hex4(int v) {
-    return hexItem(v, 4);
-}
-
-// A stored number used as a list position: the first item when it is missing, not a
-// number or out of range, nothing for "0".
-int storedPosition(const QString& stored, int highest) {
-    bool ok = false;
-    const int n = stored.trimmed().toInt(&ok);
-    if (!ok || n < 0 || n > highest) {
-        return 0;
-    }
-    return n - 1;
+    return QStringLiteral("0x") + hex::number(static_cast<unsigned>(v), 4);
 }
 
 }  // namespace
@@ -90,17 +77,13 @@ void frmMain::Form_Load() {
     PortSettings = ReadINI(QStringLiteral("Settings"), QStringLiteral("Setting"));
     SlaveAddress = ReadINI(QStringLiteral("LCD"), QStringLiteral("Slave"));
 
-    const QString format = PortSettings.right(5);
-    if (format == QLatin1String("n,8,1")) {
-        setListPosition(cboDF, 0);
-    } else if (format == QLatin1String("n,8,2")) {
-        setListPosition(cboDF, 1);
-    } else if (format == QLatin1String("e,8,1")) {
-        setListPosition(cboDF, 2);
+    const storedvalue::LineSettings line = storedvalue::lineSettings(PortSettings);
+    if (line.format >= 0) {
+        setListPosition(cboDF, line.format);
     }
 
-    setListPosition(cboComm, storedPosition(PortNumber, 20));
-    setListPosition(cboSlaveID, storedPosition(SlaveAddress, 255));
+    setListPosition(cboComm, storedvalue::numberPosition(PortNumber, 20));
+    setListPosition(cboSlaveID, storedvalue::numberPosition(SlaveAddress, 255));
 
     const bool is1602 =
         ReadINI(QStringLiteral("LCD"), QStringLiteral("Module")) == QLatin1String("1602");
@@ -109,13 +92,9 @@ void frmMain::Form_Load() {
     setListPosition(cboDataH06, 0);
     setListPosition(cboDataL06, 0);
 
-    const QString baud = PortSettings.left(5);
-    if (baud == QLatin1String("9600,")) {
-        opt9600->setChecked(true);
-    } else if (baud == QLatin1String("19200")) {
-        opt19200->setChecked(true);
-    } else if (baud == QLatin1String("38400")) {
-        opt38400->setChecked(true);
+    if (line.baud >= 0) {
+        const std::array<QRadioButton*, 3> bauds{opt9600, opt19200, opt38400};
+        bauds[static_cast<std::size_t>(line.baud)]->setChecked(true);
     }
 
     MSComm1.InputMode(MSComm::InputModeKind::Binary);

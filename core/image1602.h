@@ -10,25 +10,16 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "core/checksum.h"
+#include "core/configfield.h"
 
 inline constexpr std::size_t CfgData1602Size = 110;
 inline constexpr int MessageCount1602 = 6;
 inline constexpr int MessageLength1602 = 16;
 
 using CfgImage1602 = std::array<std::uint8_t, CfgData1602Size>;
-
-// Item counts of the window's lists, so that a position can be checked without the window.
-namespace list1602 {
-inline constexpr int Addresses = 247;
-inline constexpr int Bauds = 3;
-inline constexpr int DataFormats = 3;
-inline constexpr int Widths = 5;
-inline constexpr int DecimalPoints = 5;
-inline constexpr int Locations = 14;
-inline constexpr int StartItems = 7;  // "None", "Message 1".."Message 6"
-}  // namespace list1602
 
 // What the window shows, as list positions (-1 for a list with no selection) and texts.
 // Index 0 of each pair is field 1 / line 0.
@@ -49,8 +40,15 @@ struct Choices1602 {
 inline constexpr std::array<std::uint8_t, 3> BaudCodes1602{36, 18, 9};
 inline constexpr std::array<std::uint8_t, 3> FormatCodes1602{192, 194, 208};
 
+// The window's lists, in the order their keys are saved (section "Cfg1602").
+using ListField1602 = config::ListField<Choices1602>;
+std::span<const ListField1602> listFields1602();
+
+// The key of message k (0..5): "UDT1".."UDT6".
+QString messageKey1602(int k);
+
 // The caption of the first list whose position is not one of its items, in the order the
-// window reads them; nothing when every list has a selection. An image is built only
+// image reads them; nothing when every list has a selection. An image is built only
 // when this is empty: an unselected baud or format would otherwise carry stale bytes.
 std::optional<QString> unselectedList1602(const Choices1602& c);
 

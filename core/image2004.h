@@ -12,6 +12,7 @@
 #include <span>
 
 #include "core/checksum.h"
+#include "core/configfield.h"
 
 inline constexpr int ImageLength2004 = 22;
 inline constexpr std::size_t Upload2004Size = ImageLength2004 + 1;
@@ -19,17 +20,6 @@ inline constexpr int IoPins2004 = 8;
 inline constexpr int Fields2004 = 4;
 
 using Upload2004 = std::array<std::uint8_t, Upload2004Size>;
-
-namespace list2004 {
-inline constexpr int Addresses = 247;
-inline constexpr int Bauds = 3;
-inline constexpr int DataFormats = 3;
-inline constexpr int Directions = 2;   // "IN", "OUT"
-inline constexpr int StartItems = 21;  // "None", "Message1".."Message20"
-inline constexpr int Widths = 5;
-inline constexpr int DecimalPoints = 6;
-inline constexpr int Locations = 19;
-}  // namespace list2004
 
 // List positions as the window shows them, -1 for a list with no selection. Element i of
 // the arrays is field i+1 / display line i / header pin i+1.
@@ -54,11 +44,13 @@ inline constexpr std::array<std::uint8_t, 3> FormatCodes2004{255, 14, 38};
 std::uint8_t baudCode2004(int position);
 std::uint8_t formatCode2004(int position);
 
-// Bit i set for every pin whose list shows "OUT".
-std::uint8_t ioDirectionByte(const std::array<int, IoPins2004>& io);
+// The window's lists, in the order their keys are saved (section "Cfg2004").
+using ListField2004 = config::ListField<Choices2004>;
+std::span<const ListField2004> listFields2004();
 
 // The caption of the first list, in the order the image reads them, that has no
-// selection; the baud and data-format lists are not checked, they have a code for it.
+// selection. The baud-rate, data-format and IO direction lists are not checked: the first
+// two have a code for it, and a pin without a direction is an input (bit 0).
 std::optional<QString> unselectedList2004(const Choices2004& c);
 
 using Image2004 = std::array<std::uint8_t, ImageLength2004>;

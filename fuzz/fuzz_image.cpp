@@ -72,6 +72,15 @@ void decodeAnything(const std::vector<std::uint8_t>& bytes) {
     }
 }
 
+// Any item of every list, and no selection for the lists that need none.
+template <typename Choices>
+void choose(FuzzedDataProvider& in, std::span<const config::ListField<Choices>> fields,
+            Choices& c) {
+    for (const auto& f : fields) {
+        f.at(c) = in.ConsumeIntegralInRange(f.caption != nullptr ? 0 : -1, f.count - 1);
+    }
+}
+
 constexpr std::array<int, 3> bauds{9600, 19200, 38400};
 constexpr std::array<const char*, 3> formats{"8N1", "8N2", "8E1"};
 
@@ -80,15 +89,7 @@ void roundTrip1602(FuzzedDataProvider& in) {
     for (QString& m : c.messages) {
         m = QString::fromLatin1(in.ConsumeRandomLengthString(20));
     }
-    c.baud = in.ConsumeIntegralInRange(0, list1602::Bauds - 1);
-    c.dataFormat = in.ConsumeIntegralInRange(0, list1602::DataFormats - 1);
-    c.address = in.ConsumeIntegralInRange(0, list1602::Addresses - 1);
-    for (std::size_t i = 0; i < 2; ++i) {
-        c.width[i] = in.ConsumeIntegralInRange(0, list1602::Widths - 1);
-        c.decimalPoint[i] = in.ConsumeIntegralInRange(0, list1602::DecimalPoints - 1);
-        c.location[i] = in.ConsumeIntegralInRange(0, list1602::Locations - 1);
-        c.startLine[i] = in.ConsumeIntegralInRange(0, list1602::StartItems - 1);
-    }
+    choose(in, listFields1602(), c);
     const auto image = buildImage1602(c);
     if (!image) {
         fail("no 16x2 image for choices that all have a selection");
@@ -123,19 +124,9 @@ void roundTrip1602(FuzzedDataProvider& in) {
 
 void roundTrip2004(FuzzedDataProvider& in) {
     Choices2004 c;
-    // Baud rate and data format may be left unselected: they have a code for it.
-    c.address = in.ConsumeIntegralInRange(0, list2004::Addresses - 1);
-    c.baud = in.ConsumeIntegralInRange(-1, list2004::Bauds - 1);
-    c.dataFormat = in.ConsumeIntegralInRange(-1, list2004::DataFormats - 1);
-    for (int& pin : c.io) {
-        pin = in.ConsumeIntegralInRange(0, list2004::Directions - 1);
-    }
-    for (std::size_t i = 0; i < Fields2004; ++i) {
-        c.startLine[i] = in.ConsumeIntegralInRange(0, list2004::StartItems - 1);
-        c.width[i] = in.ConsumeIntegralInRange(0, list2004::Widths - 1);
-        c.decimalPoint[i] = in.ConsumeIntegralInRange(0, list2004::DecimalPoints - 1);
-        c.location[i] = in.ConsumeIntegralInRange(0, list2004::Locations - 1);
-    }
+    // Baud rate, data format and IO directions may be left unselected: they have a code
+    // for it.
+    choose(in, listFields2004(), c);
     const auto upload = buildUpload2004(c);
     if (!upload) {
         fail("no 20x4 upload for choices that all have a selection");

@@ -98,7 +98,11 @@ QString ReadINI(const QString& section, const QString& key) {
 bool WriteINI(const QString& section, const QString& key, const QString& value) {
     modINI::Batch one;
     one.write(section, key, value);
-    return one.commit();
+    if (!one.commit()) {
+        writeFailed = true;
+        return false;
+    }
+    return true;
 }
 
 namespace modINI {
@@ -131,11 +135,7 @@ bool Batch::commit() {
         next = inifile::write(*next, cp1252::fromUnicode(e.section), cp1252::fromUnicode(e.key),
                               cp1252::fromUnicode(e.value));
     }
-    if (!next || !store(where.folder, where.folder + fileName, *next)) {
-        writeFailed = true;
-        return false;
-    }
-    return true;
+    return next && store(where.folder, where.folder + fileName, *next);
 }
 
 bool takeWriteFailure() {

@@ -21,7 +21,9 @@ namespace modINI {
 
 // Several WriteINI calls applied to the file in one replacement: one temporary file, one
 // flush, one rename, so a window that saves a dozen keys on closing touches the disk once.
-// Every property of WriteINI holds for the whole batch.
+// Every property of WriteINI holds for the whole batch, except that a failure is told only
+// to the caller of commit(): takeWriteFailure() does not see it, so no other window can
+// take it for its own.
 class Batch {
   public:
     void write(const QString& section, const QString& key, const QString& value);
@@ -50,7 +52,8 @@ QString folder();
 // choice above.
 void setFolder(const QString& folder);
 
-// True when some WriteINI since the last call failed; the flag is cleared by the call.
+// True when some WriteINI (not a Batch) since the last call failed; the flag is cleared by
+// the call.
 bool takeWriteFailure();
 
 }  // namespace modINI

@@ -68,6 +68,12 @@ QComboBox* newList(QWidget* parent, const QString& name, const QStringList& item
     return list;
 }
 
+void fillList(QComboBox* list, const QStringList& items) {
+    list->clear();
+    list->addItems(items);
+    setListPosition(list, -1);
+}
+
 void addListItems(QComboBox* list, const QStringList& items) {
     const bool unselected = list->currentIndex() < 0;
     const QString shown = list->currentText();

@@ -27,6 +27,9 @@ void makeEditableList(QComboBox* list, const QString& text,
 QComboBox* newList(QWidget* parent, const QString& name, const QStringList& items, int left,
                    int top, int width, int height = 315);
 
+// Replaces the items of list, leaving nothing selected.
+void fillList(QComboBox* list, const QStringList& items);
+
 // Appends items without changing the selection or the text shown.
 void addListItems(QComboBox* list, const QStringList& items);
 

@@ -1,5 +1,7 @@
 #include "widgets/windowlayout.h"
 
+#include <QGroupBox>
+#include <QLabel>
 #include <QWidget>
 
 #include <cmath>
@@ -22,6 +24,25 @@ int twips(const QWidget* w, int t) {
 void place(QWidget* w, int left, int top, int width, int height) {
     const QWidget* ref = w->parentWidget() != nullptr ? w->parentWidget() : w;
     w->setGeometry(twips(ref, left), twips(ref, top), twips(ref, width), twips(ref, height));
+}
+
+QGroupBox* newFrame(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width, int height) {
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setObjectName(QLatin1String(name));
+    place(frame, left, top, width, height);
+    return frame;
+}
+
+QLabel* newLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                 int width, int height) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    place(label, left, top, width, height);
+    if (label->width() < label->sizeHint().width()) {
+        label->resize(label->sizeHint().width(), label->height());
+    }
+    return label;
 }
 
 }  // namespace ui

@@ -4,7 +4,10 @@
 // drawn on any screen.
 
 #include <QFont>
+#include <QString>
 
+class QGroupBox;
+class QLabel;
 class QWidget;
 
 namespace ui {
@@ -18,5 +21,13 @@ int twips(const QWidget* w, int t);
 
 // Places w at left, top, width, height given in twips of its parent.
 void place(QWidget* w, int left, int top, int width, int height);
+
+// A frame with caption, placed in twips of parent.
+QGroupBox* newFrame(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width, int height);
+
+// A label at least as wide as its caption, so that a wider fallback font does not clip it.
+QLabel* newLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                 int width, int height);
 
 }  // namespace ui

@@ -1,20 +1,22 @@
 #pragma once
 
-// Pieces both configuration windows share: their labels and send button, the stored-value
-// rules of their settings sections, and opening and writing to the port.
+// What both configuration windows do alike: opening and writing to the port, and filling,
+// restoring, reading and saving their lists from the table of their image (see
+// core/configfield.h).
 
-#include <QPushButton>
+#include <QComboBox>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
+
+#include "core/configfield.h"
+#include "settings/modINI.h"
+#include "widgets/editablelist.h"
 
 class MSComm;
-class QComboBox;
-class QGroupBox;
-class QLabel;
 class QWidget;
 
 namespace configui {
@@ -34,53 +36,48 @@ bool readyToSend(QWidget* window, MSComm& port, const std::optional<QString>& un
 void sendUpload(QWidget* window, MSComm& port, std::span<const std::uint8_t> image);
 void sendUpload(QWidget* window, MSComm& port, const QByteArray& image);
 
-// A frame with caption, placed in twips of parent.
-QGroupBox* newFrame(QWidget* parent, const char* name, const QString& caption, int left, int top,
-                    int width, int height);
+// Writes the window's batch of keys in one replacement of modlcd.ini. When that fails the
+// window itself says so; nothing is left for another window to report later.
+void commitSettings(QWidget* window, modINI::Batch& batch);
 
-// A label at least as wide as its caption, so that a wider fallback font does not clip it.
-QLabel* newLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
-                 int width, int height);
+// lists[i] is the control of fields[i] in each of these.
+template <typename Choices>
+using Fields = std::span<const config::ListField<Choices>>;
+using Lists = std::span<QComboBox* const>;
 
-// A button whose caption wraps onto a second line when it is narrower than the caption,
-// as "Send Config Data" is in the 16x2 window.
-class CaptionButton : public QPushButton {
-  public:
-    using QPushButton::QPushButton;
+template <typename Choices>
+void fillLists(Fields<Choices> fields, Lists lists) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        ui::fillList(lists[i], config::itemsOf(fields[i]));
+    }
+}
 
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-};
+template <typename Choices>
+void restoreLists(const QString& section, Fields<Choices> fields, Lists lists) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const QString stored = ReadINI(section, QLatin1String(fields[i].key));
+        ui::setListPosition(lists[i], config::restoredPosition(fields[i], stored));
+    }
+}
 
-// Replaces the items of list, leaving nothing selected.
-void fillList(QComboBox* list, const QStringList& items);
+template <typename Choices>
+void readLists(Fields<Choices> fields, Lists lists, Choices& c) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        fields[i].at(c) = lists[i]->currentIndex();
+    }
+}
 
-// Selects in list the position stored under key (see restoredPosition).
-void restoreList(QComboBox* list, const QString& section, const QString& key, int offset);
-
-// Fills the module's baud rate and data format lists, both windows' alike, and restores
-// them from "CSet" (see restoredCset).
-void loadBaudFormat(const QString& section, QComboBox* baud, QComboBox* format);
-// Stores them as "Cset" (see csetValue).
-void saveBaudFormat(const QString& section, const QComboBox* baud, const QComboBox* format);
-
-// "first".."last" in plain decimal.
-QStringList numbers(int first, int last);
-
-// The position a stored value restores in a list of count items: the value read as a
-// decimal number, less `offset`, rounded halves to even. -1 means no selection (the lists
-// saved as position + 1 store 0 for it); a missing, empty, non-numeric or out-of-range
-// value gives the first item.
-int restoredPosition(const QString& stored, int offset, int count);
-
-// The baud and format positions a stored "Cset" value restores (-1 for no match), and
-// the value that saves them: the baud text as shown, followed by the format's suffix.
-// A missing or empty value, as on the first opening, matches neither.
-struct BaudFormat {
-    int baud = -1;
-    int format = -1;
-};
-BaudFormat restoredCset(const QString& stored);
-QString csetValue(const QString& baudText, int formatPosition);
+template <typename Choices>
+void saveLists(modINI::Batch& batch, const QString& section, Fields<Choices> fields, Lists lists) {
+    std::vector<config::Shown> shown;
+    shown.reserve(lists.size());
+    for (const QComboBox* list : lists) {
+        shown.push_back({list->currentIndex(), list->currentText()});
+    }
+    for (const auto& [key, value] :
+         config::storedValues(fields, std::span<const config::Shown>(shown))) {
+        batch.write(section, key, value);
+    }
+}
 
 }  // namespace configui

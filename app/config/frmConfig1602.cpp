@@ -13,6 +13,7 @@
 #include "app/config/configui.h"
 #include "app/modVar.h"
 #include "settings/modINI.h"
+#include "widgets/captionbutton.h"
 #include "widgets/editablelist.h"
 #include "widgets/windowlayout.h"
 
@@ -85,6 +86,10 @@ void frmConfig1602::buildLayout() {
     place(cmdConfig, 6840, 2880, 1095, 495);
     connect(cmdConfig, &QPushButton::clicked, this, &frmConfig1602::cmdConfig_Click);
 
+    lists_ = {cboaddr, cbobaud, cboDF,  cboW1,     cboW2,    cboDP1,
+              cboDP2,  cboSP1,  cboSP2, cboSpage1, cboSpage2};
+    Q_ASSERT(lists_.size() == listFields1602().size());
+
     QWidget* order[] = {cboDF,         cbobaud,       cboaddr,       txtMessage[5], txtMessage[4],
                         txtMessage[3], txtMessage[2], txtMessage[1], txtMessage[0], cboSP2,
                         cboSP1,        cboDP2,        cboW2,         cboDP1,        cboW1,
@@ -96,40 +101,11 @@ void frmConfig1602::buildLayout() {
 }
 
 void frmConfig1602::Form_Load() {
-    fillList(cboaddr, numbers(1, list1602::Addresses));
-    fillList(cboW1, numbers(1, 5));
-    fillList(cboW2, numbers(1, 5));
-    fillList(cboDP1, numbers(0, 4));
-    fillList(cboDP2, numbers(0, 4));
-    fillList(cboSP1, numbers(0, 13));
-    fillList(cboSP2, numbers(0, 13));
-
-    const auto restore = [](QComboBox* list, const char* key, int offset) {
-        restoreList(list, Section, QLatin1String(key), offset);
-    };
-    restore(cboW1, "Dwidth1", 1);
-    restore(cboW2, "Dwidth2", 1);
-    restore(cboDP1, "DP1", 0);
-    restore(cboDP2, "DP2", 0);
-    restore(cboSP1, "SP1", 0);
-    restore(cboSP2, "SP2", 0);
-    restore(cboaddr, "Saddr", 1);
-
-    loadBaudFormat(Section, cbobaud, cboDF);
-
-    QStringList pages{QStringLiteral("None")};
-    for (int k = 1; k <= MessageCount1602; ++k) {
-        pages << QStringLiteral("Message %1").arg(k);
-    }
-    fillList(cboSpage1, pages);
-    fillList(cboSpage2, pages);
-    restore(cboSpage1, "Start1", 0);
-    restore(cboSpage2, "Start2", 0);
-
+    fillLists(listFields1602(), lists_);
+    restoreLists(Section, listFields1602(), lists_);
     for (int k = 0; k < MessageCount1602; ++k) {
         // The box's length limit cuts a longer stored text to 16 characters.
-        txtMessage[static_cast<std::size_t>(k)]->setText(
-            ReadINI(Section, QStringLiteral("UDT%1").arg(k + 1)));
+        txtMessage[static_cast<std::size_t>(k)]->setText(ReadINI(Section, messageKey1602(k)));
     }
 }
 
@@ -138,13 +114,7 @@ Choices1602 frmConfig1602::choices() const {
     for (std::size_t k = 0; k < c.messages.size(); ++k) {
         c.messages[k] = txtMessage[k]->text();
     }
-    c.baud = cbobaud->currentIndex();
-    c.dataFormat = cboDF->currentIndex();
-    c.address = cboaddr->currentIndex();
-    c.width = {cboW1->currentIndex(), cboW2->currentIndex()};
-    c.decimalPoint = {cboDP1->currentIndex(), cboDP2->currentIndex()};
-    c.location = {cboSP1->currentIndex(), cboSP2->currentIndex()};
-    c.startLine = {cboSpage1->currentIndex(), cboSpage2->currentIndex()};
+    readLists(listFields1602(), lists_, c);
     return c;
 }
 
@@ -166,23 +136,12 @@ void frmConfig1602::cmdConfig_Click() {
 }
 
 void frmConfig1602::Form_Unload() {
-    const auto save = [](const char* key, int value) {
-        WriteINI(Section, QLatin1String(key), QString::number(value));
-    };
-    save("Saddr", cboaddr->currentIndex() + 1);
-    saveBaudFormat(Section, cbobaud, cboDF);
-    save("Dwidth1", cboW1->currentIndex() + 1);
-    save("Dwidth2", cboW2->currentIndex() + 1);
-    save("DP1", cboDP1->currentIndex());
-    save("DP2", cboDP2->currentIndex());
-    save("SP1", cboSP1->currentIndex());
-    save("SP2", cboSP2->currentIndex());
-    save("Start1", cboSpage1->currentIndex());
-    save("Start2", cboSpage2->currentIndex());
+    modINI::Batch batch;
+    saveLists(batch, Section, listFields1602(), lists_);
     for (int k = 0; k < MessageCount1602; ++k) {
-        WriteINI(Section, QStringLiteral("UDT%1").arg(k + 1),
-                 txtMessage[static_cast<std::size_t>(k)]->text());
+        batch.write(Section, messageKey1602(k), txtMessage[static_cast<std::size_t>(k)]->text());
     }
+    commitSettings(this, batch);
 }
 
 void frmConfig1602::closeEvent(QCloseEvent* event) {

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <array>
+#include <vector>
 
 #include "core/image1602.h"
 #include "serial/mscomm.h"
@@ -58,4 +59,7 @@ class frmConfig1602 : public QWidget {
     void buildLayout();
     void Form_Load();
     void Form_Unload();
+
+    // The control of each row of listFields1602(), in its order.
+    std::vector<QComboBox*> lists_;
 };

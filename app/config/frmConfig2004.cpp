@@ -12,6 +12,7 @@
 #include "app/config/configui.h"
 #include "app/modVar.h"
 #include "settings/modINI.h"
+#include "widgets/captionbutton.h"
 #include "widgets/editablelist.h"
 #include "widgets/windowlayout.h"
 
@@ -22,10 +23,6 @@ namespace {
 
 const QString Section = QStringLiteral("Cfg2004");
 constexpr int ListHeight = 315;
-
-QString keyOf(const char* stem, std::size_t i) {
-    return QLatin1String(stem) + QString::number(i + 1);
-}
 
 }  // namespace
 
@@ -89,11 +86,15 @@ void frmConfig2004::buildLayout() {
     place(cmdSend, 600, 3600, 1815, 855);
     connect(cmdSend, &QPushButton::clicked, this, &frmConfig2004::cmdSend_Click);
 
-    std::vector<QWidget*> order{cboaddr, cbobaud, cboDF};
+    lists_ = {cboaddr, cbobaud, cboDF};
     for (const auto* column : {&cboWidth1, &cboDP, &cboLoc, &cbosmsg}) {
-        order.insert(order.end(), column->begin(), column->end());
+        lists_.insert(lists_.end(), column->begin(), column->end());
     }
-    order.insert(order.end(), cboIO.begin(), cboIO.end());
+    lists_.insert(lists_.end(), cboIO.begin(), cboIO.end());
+    Q_ASSERT(lists_.size() == listFields2004().size());
+
+    // The tab order is the table's.
+    std::vector<QWidget*> order(lists_.begin(), lists_.end());
     order.push_back(cmdSend);
     for (std::size_t i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
@@ -102,63 +103,13 @@ void frmConfig2004::buildLayout() {
 }
 
 void frmConfig2004::Form_Load() {
-    fillList(cboaddr, numbers(1, list2004::Addresses));
-    // Each value goes to elements 0..3 in turn; the lists end up the same either way.
-    for (std::size_t i = 0; i < Fields2004; ++i) {
-        fillList(cboWidth1[i], numbers(1, 5));
-        fillList(cboDP[i], numbers(0, 5));
-        fillList(cboLoc[i], numbers(0, 18));
-    }
-    for (QComboBox* io : cboIO) {
-        fillList(io, {QStringLiteral("IN"), QStringLiteral("OUT")});
-    }
-    QStringList messages{QStringLiteral("None")};
-    for (int k = 1; k <= 20; ++k) {
-        messages << QStringLiteral("Message%1").arg(k);
-    }
-    for (QComboBox* line : cbosmsg) {
-        fillList(line, messages);
-    }
-
-    const auto restore = [](QComboBox* list, const QString& key, int offset) {
-        restoreList(list, Section, key, offset);
-    };
-    restore(cboaddr, QStringLiteral("Saddr"), 1);
-    loadBaudFormat(Section, cbobaud, cboDF);
-    for (std::size_t i = 0; i < Fields2004; ++i) {
-        restore(cboWidth1[i], keyOf("Dwidth", i), 1);
-    }
-    for (std::size_t i = 0; i < Fields2004; ++i) {
-        restore(cboDP[i], keyOf("DP", i), 0);
-    }
-    for (std::size_t i = 0; i < Fields2004; ++i) {
-        restore(cboLoc[i], keyOf("SP", i), 0);
-    }
-    for (std::size_t i = 0; i < Fields2004; ++i) {
-        restore(cbosmsg[i], keyOf("Start", i), 0);
-    }
-    // A value that is no byte reads as all pins "IN", the lists' first items.
-    const int io = restoredPosition(ReadINI(Section, QStringLiteral("IODIR")), 0, 256);
-    for (std::size_t i = 0; i < IoPins2004; ++i) {
-        const unsigned mask = 1U << i;
-        setListPosition(cboIO[i], io > 0 && (static_cast<unsigned>(io) & mask) == mask ? 1 : 0);
-    }
+    fillLists(listFields2004(), lists_);
+    restoreLists(Section, listFields2004(), lists_);
 }
 
 Choices2004 frmConfig2004::choices() const {
     Choices2004 c;
-    c.address = cboaddr->currentIndex();
-    c.baud = cbobaud->currentIndex();
-    c.dataFormat = cboDF->currentIndex();
-    for (std::size_t i = 0; i < IoPins2004; ++i) {
-        c.io[i] = cboIO[i]->currentIndex();
-    }
-    for (std::size_t i = 0; i < Fields2004; ++i) {
-        c.startLine[i] = cbosmsg[i]->currentIndex();
-        c.width[i] = cboWidth1[i]->currentIndex();
-        c.decimalPoint[i] = cboDP[i]->currentIndex();
-        c.location[i] = cboLoc[i]->currentIndex();
-    }
+    readLists(listFields2004(), lists_, c);
     return c;
 }
 
@@ -182,28 +133,9 @@ void frmConfig2004::SendCfgData(const std::int16_t& imageLength) {
 }
 
 void frmConfig2004::Form_Unload() {
-    const auto save = [](const QString& key, int value) {
-        WriteINI(Section, key, QString::number(value));
-    };
-    save(QStringLiteral("Saddr"), cboaddr->currentIndex() + 1);
-    saveBaudFormat(Section, cbobaud, cboDF);
-    for (std::size_t i = 0; i < Fields2004; ++i) {
-        save(keyOf("Dwidth", i), cboWidth1[i]->currentIndex() + 1);
-    }
-    for (std::size_t i = 0; i < Fields2004; ++i) {
-        save(keyOf("DP", i), cboDP[i]->currentIndex());
-    }
-    for (std::size_t i = 0; i < Fields2004; ++i) {
-        save(keyOf("SP", i), cboLoc[i]->currentIndex());
-    }
-    for (std::size_t i = 0; i < Fields2004; ++i) {
-        save(keyOf("Start", i), cbosmsg[i]->currentIndex());
-    }
-    std::array<int, IoPins2004> io{};
-    for (std::size_t i = 0; i < IoPins2004; ++i) {
-        io[i] = cboIO[i]->currentIndex();
-    }
-    save(QStringLiteral("IODIR"), ioDirectionByte(io));
+    modINI::Batch batch;
+    saveLists(batch, Section, listFields2004(), lists_);
+    commitSettings(this, batch);
 }
 
 void frmConfig2004::closeEvent(QCloseEvent* event) {

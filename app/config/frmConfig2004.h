@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <array>
+#include <vector>
 
 #include "core/image2004.h"
 #include "serial/mscomm.h"
@@ -52,4 +53,7 @@ class frmConfig2004 : public QWidget {
     void buildLayout();
     void Form_Load();
     void Form_Unload();
+
+    // The control of each row of listFields2004(), in its order.
+    std::vector<QComboBox*> lists_;
 };

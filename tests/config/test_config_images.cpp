@@ -1,6 +1,5 @@
 #include <QTest>
 
-#include "app/config/configui.h"
 #include "core/image1602.h"
 #include "core/image2004.h"
 
@@ -100,6 +99,8 @@ class TestConfigImages : public QObject {
             "f5ffff0000000000010101010000000009000000 000000");
         row("pin 8 alone", {.io = {0, 0, 0, 0, 0, 0, 0, 1}},
             "01ffff8000000000010101010000000000000000 837d00");
+        row("pins without a direction are IN", {.io = {-1, 1, -1, -1, -1, -1, -1, 1}},
+            "01ffff8200000000010101010000000000000000 857b00");
     }
     void upload2004() {
         QFETCH(Choices2004, choices);
@@ -107,45 +108,6 @@ class TestConfigImages : public QObject {
         const auto upload = buildUpload2004(choices);
         QVERIFY(upload);
         QCOMPARE(hexOf(*upload), QByteArray::fromHex(wire).toHex(' '));
-    }
-
-    void storedPosition_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("offset");  // 1 for keys saved as position + 1
-        QTest::addColumn<int>("position");
-        QTest::newRow("no selection") << "-1" << 0 << -1;
-        QTest::newRow("no selection, + 1") << "0" << 1 << -1;
-        QTest::newRow("half to even down") << "2.5" << 0 << 2;
-        QTest::newRow("offset first") << "3.5" << 1 << 2;
-        QTest::newRow("missing") << "" << 1 << 0;
-        QTest::newRow("not a number") << "abc" << 0 << 0;
-        QTest::newRow("past the list") << "20" << 0 << 0;
-    }
-    void storedPosition() {
-        QFETCH(QString, stored);
-        QFETCH(int, offset);
-        QFETCH(int, position);
-        QCOMPARE(configui::restoredPosition(stored, offset, 20), position);
-    }
-
-    void storedCset_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("baud");
-        QTest::addColumn<int>("format");
-        QTest::newRow("19200,e,8,1") << "19200,e,8,1" << 1 << 2;
-        QTest::newRow("19200 alone") << "19200" << 1 << -1;
-        QTest::newRow("9600 alone") << "9600" << -1 << -1;
-        QTest::newRow("typed 115200") << "115200,n,8,1" << -1 << 0;
-        QTest::newRow("case matters") << "9600,N,8,1" << 0 << -1;
-        QTest::newRow("missing: nothing chosen") << "" << -1 << -1;
-    }
-    void storedCset() {
-        QFETCH(QString, stored);
-        QFETCH(int, baud);
-        QFETCH(int, format);
-        const configui::BaudFormat got = configui::restoredCset(stored);
-        QCOMPARE(got.baud, baud);
-        QCOMPARE(got.format, format);
     }
 };
 

@@ -2,10 +2,15 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryFile>
 #include <QTest>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include "app/config/frmConfig1602.h"
 #include "app/config/frmConfig2004.h"
+#include "app/frmMain.h"
 #include "tests/config/windowtest.h"
 
 namespace {
@@ -16,6 +21,32 @@ void compareSection(const char* section, const char* keys) {
         const QString key = entry.section('=', 0, 0);
         QCOMPARE(key + '=' + ReadINI(QLatin1String(section), key), entry);
     }
+}
+
+// How often modlcd.ini in folder is replaced (renamed into place) while closing window.
+int replacementsOnClose(const QString& folder, QWidget* window) {
+    const int fd = inotify_init1(IN_NONBLOCK);
+    inotify_add_watch(fd, QFile::encodeName(folder).constData(), IN_MOVED_TO);
+    closeWindow(window);
+    int count = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = read(fd, events, sizeof events)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+            count += e->len > 0 && qstrcmp(e->name, "modlcd.ini") == 0 ? 1 : 0;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        }
+    }
+    close(fd);
+    return count;
+}
+
+// Messages recorded with the class of the window that showed them.
+void recordMessagesWithSender() {
+    shownMessages().clear();
+    ui::messageHook = [](QWidget* parent, const QString& text, QMessageBox::Icon) {
+        shownMessages() << QString::fromLatin1(parent->metaObject()->className()) + ": " + text;
+    };
 }
 
 }  // namespace
@@ -193,6 +224,56 @@ class TestConfigWindows : public QObject {
         b->cmdSend->click();
         QCOMPARE(bench.pty.readExactly(23).left(8).toHex(), QByteArray("f70c0e8000000014"));
         closeWindow(b);
+    }
+
+    // A pin list left without a direction is an input: the upload goes out with its bit
+    // clear, and without a message.
+    void pinWithoutDirectionIsInput() {
+        Bench bench;
+        auto* w = new frmConfig2004;
+        w->cboIO[1]->setCurrentIndex(1);
+        w->cboIO[6]->setCurrentIndex(1);
+        typeInto(w->cboIO[1], "x");
+        typeInto(w->cboIO[3], "OUTPUT");
+        w->cmdSend->click();
+        QCOMPARE(bench.pty.readExactly(23).mid(3, 1).toHex(), QByteArray("40"));
+        QVERIFY(shownMessages().isEmpty());
+        closeWindow(w);
+        compareSection("Cfg2004", "IODIR=64");
+    }
+
+    // Every key of a window reaches the disk in one replacement of the file.
+    void oneWritePerClose() {
+        Bench bench;
+        QCOMPARE(replacementsOnClose(bench.ini.path(), new frmConfig1602), 1);
+        QCOMPARE(replacementsOnClose(bench.ini.path(), new frmConfig2004), 1);
+        compareSection("Cfg1602", "Saddr=1 Dwidth2=1 Start2=0 UDT6=");
+        compareSection("Cfg2004", "Saddr=1 Start4=0 IODIR=0");
+    }
+
+    // The window whose settings could not be saved says so itself, once; the main window
+    // closing later has nothing of it to report.
+    void failedSaveIsReportedByItsWindow_data() {
+        QTest::addColumn<bool>("is1602");
+        QTest::newRow("16x2") << true;
+        QTest::newRow("20x4") << false;
+    }
+    void failedSaveIsReportedByItsWindow() {
+        QFETCH(bool, is1602);
+        Bench bench;
+        recordMessagesWithSender();
+        auto main = std::make_unique<frmMain>();
+        QWidget* w = is1602 ? static_cast<QWidget*>(new frmConfig1602) : new frmConfig2004;
+        QTemporaryFile notAFolder;
+        QVERIFY(notAFolder.open());
+        modINI::setFolder(notAFolder.fileName());
+        const QString path = modINI::iniPath();
+        closeWindow(w);
+        modINI::setFolder(bench.ini.path());
+        main->close();
+        QCOMPARE(shownMessages(),
+                 QStringList{QStringLiteral("%1: The settings could not be saved to %2.")
+                                 .arg(is1602 ? "frmConfig1602" : "frmConfig2004", path)});
     }
 };
 
