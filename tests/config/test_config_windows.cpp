@@ -26,14 +26,17 @@ void compareSection(const char* section, const char* keys) {
 // How often modlcd.ini in folder is replaced (renamed into place) while closing window.
 int replacementsOnClose(const QString& folder, QWidget* window) {
     const int fd = inotify_init1(IN_NONBLOCK);
-    inotify_add_watch(fd, QFile::encodeName(folder).constData(), IN_MOVED_TO);
+    // Creations of the temporary files are watched too: they stand between the renames, so
+    // that the kernel does not merge those into one event.
+    inotify_add_watch(fd, QFile::encodeName(folder).constData(), IN_CREATE | IN_MOVED_TO);
     closeWindow(window);
     int count = 0;
     alignas(inotify_event) char events[4096];
     for (ssize_t n; (n = read(fd, events, sizeof events)) > 0;) {
         for (ssize_t at = 0; at < n;) {
             const auto* e = reinterpret_cast<const inotify_event*>(events + at);
-            count += e->len > 0 && qstrcmp(e->name, "modlcd.ini") == 0 ? 1 : 0;
+            const bool renamed = (e->mask & IN_MOVED_TO) != 0 && e->len > 0;
+            count += renamed && qstrcmp(e->name, "modlcd.ini") == 0 ? 1 : 0;
             at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
         }
     }
