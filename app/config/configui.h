@@ -5,6 +5,7 @@
 // core/configfield.h).
 
 #include <QComboBox>
+#include <QHash>
 #include <QString>
 
 #include <cstdint>
@@ -54,9 +55,14 @@ void fillLists(Fields<Choices> fields, Lists lists) {
 
 template <typename Choices>
 void restoreLists(const QString& section, Fields<Choices> fields, Lists lists) {
+    // Lists that share a key (Cset, IODIR) read the file once for it.
+    QHash<QString, QString> stored;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        const QString stored = ReadINI(section, QLatin1String(fields[i].key));
-        ui::setListPosition(lists[i], config::restoredPosition(fields[i], stored));
+        const QString key = QLatin1String(fields[i].key);
+        if (!stored.contains(key)) {
+            stored.insert(key, ReadINI(section, key));
+        }
+        ui::setListPosition(lists[i], config::restoredPosition(fields[i], stored.value(key)));
     }
 }
 
