@@ -1,7 +1,8 @@
 // The settings file engine over any file and any names and values. Beyond not crashing, a
 // write must be read back as written, must leave every other entry as it was, and must not
 // change the file when repeated. Every byte of the file also survives the trip through the
-// code page to text and back, as ReadINI and WriteINI take it.
+// code page to text and back, as ReadINI and WriteINI take it. Any value read back gives a
+// list position within its list, or none.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -16,6 +17,7 @@
 
 #include "core/cp1252.h"
 #include "core/inifile.h"
+#include "core/storedvalue.h"
 
 namespace {
 
@@ -56,6 +58,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (cp1252::fromUnicode(cp1252::toUnicode(file)) != file) {
         fail("a byte did not survive the code page round trip");
+    }
+
+    // Whatever a value holds, it restores a position of its list or none.
+    const QString text = cp1252::toUnicode(value);
+    const int count = 1 + (value.isEmpty() ? 0 : static_cast<unsigned char>(value[0]));
+    const int position = storedvalue::position(text, count % 2, count);
+    const int number = storedvalue::numberPosition(text, count);
+    const storedvalue::LineSettings line = storedvalue::lineSettings(text);
+    if (position < -1 || position >= count || number < -1 || number >= count || line.baud < -1 ||
+        line.baud > 2 || line.format < -1 || line.format > 2) {
+        fail("a stored value restored a position outside its list");
     }
 
     const std::optional<QByteArray> before = inifile::read(file, otherSection, otherKey);
