@@ -27,7 +27,6 @@ constexpr qint64 maxFileSize = qint64{64} * 1024 * 1024;
 
 QString overrideFolder;
 std::optional<Location> chosen;
-bool writeFailed = false;
 
 Location current() {
     if (!overrideFolder.isEmpty()) {
@@ -98,11 +97,7 @@ QString ReadINI(const QString& section, const QString& key) {
 bool WriteINI(const QString& section, const QString& key, const QString& value) {
     modINI::Batch one;
     one.write(section, key, value);
-    if (!one.commit()) {
-        writeFailed = true;
-        return false;
-    }
-    return true;
+    return one.commit();
 }
 
 namespace modINI {
@@ -136,10 +131,6 @@ bool Batch::commit() {
                               cp1252::fromUnicode(e.value));
     }
     return next && store(where.folder, where.folder + fileName, *next);
-}
-
-bool takeWriteFailure() {
-    return std::exchange(writeFailed, false);
 }
 
 }  // namespace modINI

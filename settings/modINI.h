@@ -21,9 +21,8 @@ namespace modINI {
 
 // Several WriteINI calls applied to the file in one replacement: one temporary file, one
 // flush, one rename, so a window that saves a dozen keys on closing touches the disk once.
-// Every property of WriteINI holds for the whole batch, except that a failure is told only
-// to the caller of commit(): takeWriteFailure() does not see it, so no other window can
-// take it for its own.
+// Every property of WriteINI holds for the whole batch. A failure is told only to the
+// caller of commit(), so no other window can take it for its own.
 class Batch {
   public:
     void write(const QString& section, const QString& key, const QString& value);
@@ -51,9 +50,5 @@ QString folder();
 // Points ReadINI and WriteINI at another folder (tests). An empty folder restores the
 // choice above.
 void setFolder(const QString& folder);
-
-// True when some WriteINI (not a Batch) since the last call failed; the flag is cleared by
-// the call.
-bool takeWriteFailure();
 
 }  // namespace modINI
