@@ -15,6 +15,34 @@ std::string describe(const LineFormat& f) {
     return std::to_string(f.baud) + " " + formatName(f);
 }
 
+bool agrees(const SeenLine& master, const LineFormat& receiver) noexcept {
+    return master.baud == receiver.baud && master.stopBits == receiver.stopBits &&
+           (!master.parity || *master.parity == receiver.parity);
+}
+
+std::string describe(const SeenLine& s) {
+    std::string parity = "?";
+    if (s.parity) {
+        parity = *s.parity == Parity::Even ? "E" : "N";
+    }
+    return std::to_string(s.baud) + " 8" + parity + (s.stopBits == 2 ? "2" : "1");
+}
+
+std::optional<std::string> garbling(const SeenLine& master, const LineFormat& module,
+                                    bool uploadShaped) {
+    if (uploadShaped && agrees(master, kUploadLine)) {
+        return std::nullopt;
+    }
+    if (!agrees(master, module)) {
+        return "master at " + describe(master) + ", module at " + describe(module) + ": garbled";
+    }
+    if (uploadShaped) {
+        return "master at " + describe(master) + ", but configuration uploads are taken at " +
+               describe(kUploadLine) + " only: garbled";
+    }
+    return std::nullopt;
+}
+
 std::optional<LineFormat> withFormat(LineFormat f, std::string_view name) {
     if (name == "8N1") {
         f.parity = Parity::None;

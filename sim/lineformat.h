@@ -20,11 +20,37 @@ struct LineFormat {
     bool operator==(const LineFormat&) const = default;
 };
 
+// Every configuration upload travels at 9600 8N1, whatever the module's own settings.
+inline constexpr LineFormat kUploadLine{};
+
+// The settings a master has put on the line, as far as the tty lets them be seen.
+struct SeenLine {
+    int baud = 9600;
+    int stopBits = 1;
+    // Unknown on a Linux pseudo-terminal, which clears the parity flag whatever is set.
+    std::optional<Parity> parity;
+
+    bool operator==(const SeenLine&) const = default;
+};
+
+// True when characters sent at the master's settings reach a receiver set to `receiver`
+// whole: the same speed and stop bits, and the same parity where it can be seen.
+bool agrees(const SeenLine& master, const LineFormat& receiver) noexcept;
+
+// Why a burst from a master at `master` is noise to a module at `module`, or nothing when the
+// module hears it. A configuration upload is heard at kUploadLine only, whatever the module's
+// own settings; every other burst only at the module's settings.
+std::optional<std::string> garbling(const SeenLine& master, const LineFormat& module,
+                                    bool uploadShaped);
+
 // "8N1", "8N2" or "8E1".
 std::string formatName(const LineFormat& f);
 
 // "9600 8N1".
 std::string describe(const LineFormat& f);
+
+// "9600 8N1"; the parity is "?" when it cannot be seen ("9600 8?1").
+std::string describe(const SeenLine& s);
 
 // Accepts the three formats the module knows; the baud rate is left alone.
 std::optional<LineFormat> withFormat(LineFormat f, std::string_view name);

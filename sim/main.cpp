@@ -8,6 +8,7 @@
 
 #include "sim/options.h"
 #include "sim/posix/runloop.h"
+#include "sim/show/show.h"
 
 int main(int argc, char** argv) try {
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -21,7 +22,7 @@ int main(int argc, char** argv) try {
         std::cout << korvo::helpText();
         return 0;
     }
-    return korvo::run(options);
+    return options.show ? korvo::runShown(options, argc, argv) : korvo::run(options);
 } catch (const std::exception& e) {
     std::cerr << "korvo-sim: " << e.what() << "\n";
     return 1;

@@ -70,8 +70,35 @@ Module::Module(const ModuleSetup& setup)
       faults_(setup.faults),
       coils_(setup.model == Model::Korvo216 ? 2 : 9, false),
       // Function 16 reaches start address 15 (16x2) or 130 (20x4) with room for a
-      // 20-character message.
-      holding_(setup.model == Model::Korvo216 ? 25 : 140, kBlank) {}
+      // 20-character message. The display text starts blank, the field values at 0.
+      holding_(setup.model == Model::Korvo216 ? 25 : 140, 0) {
+    std::fill_n(holding_.begin(), displayRegisterCount(), kBlank);
+}
+
+std::size_t Module::displayRegisterCount() const {
+    return static_cast<std::size_t>(displayLines() * displayColumns() / 2);
+}
+
+std::vector<DataField> Module::dataFields() const {
+    if (config1602_) {
+        return {config1602_->fields.begin(), config1602_->fields.end()};
+    }
+    if (config2004_) {
+        return {config2004_->fields.begin(), config2004_->fields.end()};
+    }
+    return {};
+}
+
+std::optional<std::uint8_t> Module::ioDirections() const {
+    if (config2004_) {
+        return config2004_->ioDirections;
+    }
+    return std::nullopt;
+}
+
+std::size_t Module::uploadSize() const {
+    return model_ == Model::Korvo216 ? kImage1602Size : kUpload2004Size;
+}
 
 std::size_t Module::singleRegisterCount() const {
     return model_ == Model::Korvo216 ? 25 : 57;
@@ -99,13 +126,23 @@ std::string Module::displayText(int line) const {
     return text;
 }
 
-Result Module::receive(std::span<const std::uint8_t> burst) {
+Result Module::receive(std::span<const std::uint8_t> burst, const std::optional<SeenLine>& master) {
     Result r;
     if (burst.size() > kMaxBurst) {
         r.events.push_back(std::to_string(burst.size()) + " bytes, longer than any frame: dropped");
         return r;
     }
-    if (!crcHolds(burst)) {
+    const bool frame = crcHolds(burst);
+    if (master) {
+        const bool uploadShaped = !frame && burst.size() == uploadSize();
+        if (auto why = garbling(*master, line_, uploadShaped)) {
+            r.verdict = Verdict::Garbled;
+            r.events.push_back(std::move(*why));
+            shapeReply(burst, r);  // an echoing adapter echoes at the master's settings
+            return r;
+        }
+    }
+    if (!frame) {
         takeUpload(burst, r);
         shapeReply(burst, r);
         return r;
@@ -348,7 +385,7 @@ void Module::reportWrite(std::size_t first, std::size_t count, Result& r) const 
 
 void Module::takeUpload(std::span<const std::uint8_t> burst, Result& r) {
     const bool is216 = model_ == Model::Korvo216;
-    const std::size_t ownSize = is216 ? kImage1602Size : kUpload2004Size;
+    const std::size_t ownSize = uploadSize();
     if (burst.size() != ownSize) {
         r.verdict = Verdict::Ignored;
         const bool otherImage =
@@ -404,6 +441,48 @@ void Module::takeUpload(std::span<const std::uint8_t> burst, Result& r) {
     line_ = line;
     r.events.push_back("now answering as slave " + std::to_string(address_) + " at " +
                        describe(line_));
+    showStartScreen(r);
+}
+
+// The 16x2 carries its six messages in the image; the 20x4 keeps messages 1..10 in the
+// 20-character slots that function 16 writes at start address 40, 50, ... 130, and has no
+// room for 11..20.
+std::string Module::message(int n) const {
+    const auto columns = static_cast<std::size_t>(displayColumns());
+    std::string text(columns, ' ');
+    if (config1602_ && n >= 1 && n <= static_cast<int>(config1602_->messages.size())) {
+        const auto& m = config1602_->messages[static_cast<std::size_t>(n - 1)];
+        std::copy(m.begin(), m.end(), text.begin());
+    } else if (model_ == Model::Korvo420 && n >= 1 && n <= 10) {
+        const std::size_t first = 30 + 10 * static_cast<std::size_t>(n);
+        for (std::size_t c = 0; c < columns; ++c) {
+            const std::uint16_t reg = holding_[first + c / 2];
+            text[c] = static_cast<char>(c % 2 == 0 ? reg >> 8 : reg & 0xFF);
+        }
+    }
+    // A slot never written holds zeros, which the display shows as blanks.
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    return text;
+}
+
+// A module that takes a configuration starts afresh: its start screen replaces the text.
+void Module::showStartScreen(Result& r) {
+    std::vector<int> screen;
+    if (config1602_ && model_ == Model::Korvo216) {
+        screen.assign(config1602_->startScreen.begin(), config1602_->startScreen.end());
+    } else if (config2004_ && model_ == Model::Korvo420) {
+        screen.assign(config2004_->startScreen.begin(), config2004_->startScreen.end());
+    }
+    const auto columns = static_cast<std::size_t>(displayColumns());
+    for (std::size_t line = 0; line < screen.size(); ++line) {
+        const std::string text = message(screen[line]);
+        for (std::size_t c = 0; c < columns; c += 2) {
+            holding_[(line * columns + c) / 2] = static_cast<std::uint16_t>(
+                static_cast<std::uint8_t>(text[c]) << 8 | static_cast<std::uint8_t>(text[c + 1]));
+        }
+    }
+    r.events.push_back("display restarted with the start screen");
+    reportWrite(0, displayRegisterCount(), r);
 }
 
 void Module::shapeReply(std::span<const std::uint8_t> burst, Result& r) {

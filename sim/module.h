@@ -51,6 +51,7 @@ enum class Verdict {
     Ignored,         // too short, bad CRC, garbage
     ConfigApplied,   // a configuration upload with a valid checksum
     ConfigRejected,  // the length of an upload but not a valid one
+    Garbled,         // sent at other line settings than the module's: noise, never answered
 };
 
 struct Result {
@@ -72,7 +73,10 @@ class Module {
   public:
     explicit Module(const ModuleSetup& setup);
 
-    Result receive(std::span<const std::uint8_t> burst);
+    // With the settings the master has set on the line, a burst sent at other settings than
+    // the module listens at is noise (see garbling()); without them, every burst is heard.
+    Result receive(std::span<const std::uint8_t> burst,
+                   const std::optional<SeenLine>& master = std::nullopt);
 
     Model model() const { return model_; }
     int address() const { return address_; }
@@ -89,6 +93,14 @@ class Module {
     int displayColumns() const;
     // The characters of one display line, two per holding register, high byte first.
     std::string displayText(int line) const;
+    // Registers 0 .. displayRegisterCount()-1 hold the display text.
+    std::size_t displayRegisterCount() const;
+    // The data fields of the last upload (field n on display line n), none before one.
+    std::vector<DataField> dataFields() const;
+    // The register whose value data field n (from 0) shows: the ones after the text.
+    std::size_t fieldRegister(std::size_t n) const { return displayRegisterCount() + n; }
+    // IO pin directions of the last 20x4 upload (bit n-1 set: pin n is an output).
+    std::optional<std::uint8_t> ioDirections() const;
     const std::optional<Config1602>& config1602() const { return config1602_; }
     const std::optional<Config2004>& config2004() const { return config2004_; }
 
@@ -107,6 +119,10 @@ class Module {
     Answer writeMessage(std::span<const std::uint8_t> frame, bool apply, Result& r);
     void reportWrite(std::size_t first, std::size_t count, Result& r) const;
     void takeUpload(std::span<const std::uint8_t> burst, Result& r);
+    std::size_t uploadSize() const;
+    // The text of stored message n (1..), blank where the model keeps none.
+    std::string message(int n) const;
+    void showStartScreen(Result& r);
     void shapeReply(std::span<const std::uint8_t> burst, Result& r);
 
     Model model_;

@@ -48,7 +48,17 @@ std::string helpText() {
            "  --extra N               fault: append N stray 00 bytes to each reply (1..256)\n"
            "  --exception CODE        fault: answer every request with exception CODE (1..255)\n"
            "  --echo                  fault: send each received burst back before the reply\n"
-           "  --help                  show this text\n";
+           "  --show                  open a window with the module's display and state\n"
+           "  --screenshot FILE       with --show: save the window as PNG when stopping\n"
+           "  --help                  show this text\n"
+           "\n"
+           "On its own pseudo-terminal the module reads, for every burst, the speed and stop\n"
+           "bits the master has set on the line. A burst sent at other settings than the\n"
+           "module's is noise: no reply, and a \"garbled\" line in the log. Configuration\n"
+           "uploads are taken at 9600 8N1 only. Linux clears the parity flag on a\n"
+           "pseudo-terminal, so 8E1 and 8N1 cannot be told apart there (the log shows the\n"
+           "master's parity as ?). With --device the master's settings cannot be seen at\n"
+           "all and every burst is heard.\n";
 }
 
 std::variant<Options, OptionError> parseOptions(const std::vector<std::string>& args) {
@@ -62,6 +72,7 @@ std::variant<Options, OptionError> parseOptions(const std::vector<std::string>& 
         {"--no-reply", [&] { o.module.faults.noReply = true; }},
         {"--corrupt-crc", [&] { o.module.faults.corruptCrc = true; }},
         {"--echo", [&] { o.module.faults.echo = true; }},
+        {"--show", [&] { o.show = true; }},
     };
     const std::map<std::string, Valued, std::less<>> valued{
         {"--model",
@@ -137,6 +148,14 @@ std::variant<Options, OptionError> parseOptions(const std::vector<std::string>& 
              o.device = v;
              return std::nullopt;
          }},
+        {"--screenshot",
+         [&](std::string_view v) -> std::optional<std::string> {
+             if (v.empty()) {
+                 return bad("the screenshot needs a file name");
+             }
+             o.screenshot = v;
+             return std::nullopt;
+         }},
         {"--delay",
          [&](std::string_view v) -> std::optional<std::string> {
              const auto n = number(v, 0, 60000);
@@ -208,6 +227,9 @@ std::variant<Options, OptionError> parseOptions(const std::vector<std::string>& 
     if (!o.device.empty() && !o.link.empty()) {
         return OptionError{
             "--link makes a link to the pseudo-terminal; with --device there is none"};
+    }
+    if (!o.screenshot.empty() && !o.show) {
+        return OptionError{"--screenshot saves the window of --show; give --show too"};
     }
     return o;
 }

@@ -17,6 +17,8 @@ struct Options {
     std::string link;    // symbolic link to the pseudo-terminal
     bool pace = true;
     std::chrono::milliseconds delay{0};
+    bool show = false;       // the module's display in a window
+    std::string screenshot;  // with show: the window saved as PNG here when the program stops
     bool help = false;
 };
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <iostream>
@@ -21,9 +22,19 @@ namespace korvo {
 namespace {
 
 volatile std::sig_atomic_t gStopSignal = 0;
+std::atomic<const char*> gStopReason{nullptr};  // set by stopRun() before its signal
 
 extern "C" void onStopSignal(int sig) {
     gStopSignal = sig;
+}
+
+void installStopHandlers() {
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 constexpr auto kDeviceRetry = std::chrono::milliseconds(500);
@@ -39,17 +50,12 @@ timespec toTimespec(Clock::duration d) {
 class Signals {
   public:
     Signals() {
-        struct sigaction sa {};
-        sa.sa_handler = onStopSignal;
-        sigemptyset(&sa.sa_mask);
-        ::sigaction(SIGINT, &sa, nullptr);
-        ::sigaction(SIGTERM, &sa, nullptr);
-        std::signal(SIGPIPE, SIG_IGN);
+        installStopHandlers();
         sigset_t stop;
         sigemptyset(&stop);
         sigaddset(&stop, SIGINT);
         sigaddset(&stop, SIGTERM);
-        ::sigprocmask(SIG_BLOCK, &stop, &waitMask_);
+        ::pthread_sigmask(SIG_BLOCK, &stop, &waitMask_);
         sigdelset(&waitMask_, SIGINT);
         sigdelset(&waitMask_, SIGTERM);
     }
@@ -62,10 +68,13 @@ class Signals {
 
 class Runner {
   public:
-    Runner(const Options& o, TtyLine& line, Log& log, const Signals& sig)
-        : o_(o), line_(line), log_(log), sig_(sig), module_(o.module) {
+    Runner(const Options& o, TtyLine& line, Log& log, const Signals& sig, const Observer& observe)
+        : o_(o), line_(line), log_(log), sig_(sig), observe_(observe), module_(o.module) {
         burst_.reserve(kMaxBurst);
         retime();
+        if (observe_) {
+            observe_(module_, {});
+        }
     }
 
     void loop();
@@ -89,7 +98,9 @@ class Runner {
     TtyLine& line_;
     Log& log_;
     const Signals& sig_;
+    const Observer& observe_;
     Module module_;
+    std::optional<SeenLine> master_;  // as set when the burst began
     std::vector<std::uint8_t> burst_;
     std::size_t burstTotal_ = 0;
     Clock::time_point lastByte_;
@@ -149,9 +160,10 @@ void Runner::loop() {
             if (fds[i].fd == io) {
                 readLine(now);
             } else {
-                for (const std::string& e : line_.takeWatchEvents()) {
-                    log_.line(e, now);
+                for (std::string& e : line_.takeWatchEvents()) {
+                    pending_.emplace_back(now, std::move(e));
                 }
+                flushPending();
             }
         }
         if (io < 0 && rc == 0) {
@@ -170,6 +182,9 @@ void Runner::readLine(Clock::time_point now) {
     for (int chunk = 0; chunk < 16; ++chunk) {
         const ssize_t n = ::read(line_.fd(), buf.data(), buf.size());
         if (n > 0) {
+            if (burstTotal_ == 0) {
+                master_ = line_.masterLine();
+            }
             const auto got = static_cast<std::size_t>(n);
             const std::size_t room = kMaxBurst - std::min(burst_.size(), kMaxBurst);
             burst_.insert(burst_.end(), buf.begin(), buf.begin() + std::min(got, room));
@@ -202,7 +217,7 @@ void Runner::endBurst() {
         burstTotal_ = 0;
         return;
     }
-    Result r = module_.receive(burst_);
+    Result r = module_.receive(burst_, master_);
     pending_.emplace_back(endAt, "rx " + hex(burst_));
     burst_.clear();
     burstTotal_ = 0;
@@ -238,10 +253,17 @@ void Runner::endBurst() {
 }
 
 void Runner::flushPending() {
-    for (const auto& [at, text] : pending_) {
+    std::vector<std::string> logged;
+    for (auto& [at, text] : pending_) {
         log_.line(text, at);
+        if (observe_) {
+            logged.push_back(std::move(text));
+        }
     }
     pending_.clear();
+    if (observe_) {
+        observe_(module_, logged);
+    }
 }
 
 bool Runner::writeByte(const std::uint8_t* data, std::size_t size, std::size_t& done) {
@@ -348,7 +370,21 @@ std::string faultWords(const Options& o) {
 
 }  // namespace
 
-int run(const Options& o) {
+void holdStopSignals() {
+    installStopHandlers();
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+}
+
+void stopRun(pthread_t runner, const char* why) {
+    gStopReason = why;
+    ::pthread_kill(runner, SIGTERM);
+}
+
+int run(const Options& o, const Observer& observe) {
     const Signals signals;
     // Wake-ups within a few microseconds of their deadline: framing and pacing depend on it.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
@@ -368,10 +404,14 @@ int run(const Options& o) {
     if (!o.link.empty()) {
         log.line("link " + o.link + " -> " + line->path());
     }
-    Runner runner(o, *line, log, signals);
+    Runner runner(o, *line, log, signals, observe);
     runner.loop();
     runner.summary();
-    log.line(std::string("stopped by ") + (gStopSignal == SIGINT ? "SIGINT" : "SIGTERM"));
+    if (const char* why = gStopReason) {
+        log.line(std::string("stopped: ") + why);
+    } else {
+        log.line(std::string("stopped by ") + (gStopSignal == SIGINT ? "SIGINT" : "SIGTERM"));
+    }
     return 0;
 }
 

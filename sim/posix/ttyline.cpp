@@ -33,6 +33,28 @@ speed_t speedOf(int baud) {
     }
 }
 
+int baudOf(speed_t s) {
+    struct Speed {
+        speed_t code;
+        int baud;
+    };
+    static constexpr std::array kSpeeds{
+        Speed{B50, 50},         Speed{B75, 75},         Speed{B110, 110},
+        Speed{B134, 134},       Speed{B150, 150},       Speed{B200, 200},
+        Speed{B300, 300},       Speed{B600, 600},       Speed{B1200, 1200},
+        Speed{B1800, 1800},     Speed{B2400, 2400},     Speed{B4800, 4800},
+        Speed{B9600, 9600},     Speed{B19200, 19200},   Speed{B38400, 38400},
+        Speed{B57600, 57600},   Speed{B115200, 115200}, Speed{B230400, 230400},
+        Speed{B460800, 460800}, Speed{B921600, 921600},
+    };
+    for (const Speed& k : kSpeeds) {
+        if (k.code == s) {
+            return k.baud;
+        }
+    }
+    return 0;  // B0 (hang up) or a speed the module never runs at
+}
+
 void closeFd(int& fd) {
     if (fd >= 0) {
         ::close(fd);
@@ -136,11 +158,22 @@ void TtyLine::setRaw(int fd) const {
 
 void TtyLine::apply(const LineFormat& format) {
     format_ = format;
-    if (keep_ >= 0) {
-        setRaw(keep_);
-    } else if (io_ >= 0) {
+    // Setting the pseudo-terminal would move the master to the module's new settings behind
+    // its back; a master that has not followed must go on being garbled.
+    if (keep_ < 0 && io_ >= 0) {
         setRaw(io_);
     }
+}
+
+std::optional<SeenLine> TtyLine::masterLine() const {
+    termios tio{};
+    if (keep_ < 0 || ::tcgetattr(keep_, &tio) != 0) {
+        return std::nullopt;
+    }
+    SeenLine seen;
+    seen.baud = baudOf(::cfgetospeed(&tio));
+    seen.stopBits = (tio.c_cflag & CSTOPB) != 0U ? 2 : 1;
+    return seen;
 }
 
 std::vector<std::string> TtyLine::takeWatchEvents() {

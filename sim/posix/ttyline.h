@@ -4,6 +4,7 @@
 // the module's, the slave path is what the tool opens) or an existing serial device, in
 // raw mode with the module's line settings.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,14 @@ class TtyLine {
     const std::string& path() const { return path_; }
     bool isPty() const { return keep_ >= 0; }
 
-    // New line settings for what follows (termios of the tty).
+    // New line settings for what follows. A device is set to them; a pseudo-terminal's
+    // settings are the master's, so they are left alone until the last master closes.
     void apply(const LineFormat& format);
+
+    // Pseudo-terminal only: the speed and stop bits the master has set on the line (the
+    // slave side's termios; the parity is never kept there). Nothing for a device, whose
+    // far end cannot be seen.
+    std::optional<SeenLine> masterLine() const;
 
     // Pseudo-terminal only: readable when a master opened or closed the slave side.
     int watchFd() const { return watch_; }

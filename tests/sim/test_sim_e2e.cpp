@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,6 +19,9 @@
 #include "serial/mscomm.h"
 #include "settings/modINI.h"
 #include "settings/ports.h"
+#include "sim/display.h"
+#include "sim/show/lcdview.h"
+#include "sim/show/showwindow.h"
 #include "tests/support/frames.h"
 #include "tests/support/inifolder.h"
 #include "tests/support/ptypair.h"
@@ -31,9 +35,10 @@ const QByteArray reply04 = fromHex("01 04 02 00 0A 39 37");
 // The master's side: port 1 of modlcd.ini mapped to the simulator's line.
 class Master {
   public:
-    explicit Master(const QString& path) {
+    explicit Master(const QString& path, const QString& settings = "9600,n,8,1") {
         WriteINI("Ports", "1", path);
         comm_.CommPort(1);
+        comm_.Settings(settings);
         comm_.InputMode(MSComm::InputModeKind::Binary);
         comm_.PortOpen(true);
     }
@@ -242,6 +247,63 @@ class TestSimE2e : public QObject {
         QCOMPARE(hexOf(pair.readExactly(8)), hexOf(fromHex("01 06 00 00 00 01 48 0A")));
     }
 
+    // On its pseudo-terminal a 19200 8N2 module hears only a master at 19200 with two stop
+    // bits, and takes an upload only at 9600 8N1.
+    void masterLine_data() {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QByteArray>("burst");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("logged");
+        const QByteArray upload =
+            fromHex("05 19 0E 81 01 02 00 14 05 03 01 01 02 00 00 01 00 0A 12 03 F0 10 00");
+        QTest::newRow("matched") << "19200,n,8,2" << read04 << reply04 << "tx " + hexOf(reply04);
+        QTest::newRow("other speed") << "9600,n,8,2" << read04 << QByteArray()
+                                     << "master at 9600 8?2, module at 19200 8N2: garbled";
+        QTest::newRow("one stop bit") << "19200,n,8,1" << read04 << QByteArray()
+                                      << "master at 19200 8?1, module at 19200 8N2: garbled";
+        QTest::newRow("upload at 19200")
+            << "19200,n,8,2" << upload << QByteArray()
+            << "configuration uploads are taken at 9600 8N1 only: garbled";
+        QTest::newRow("upload at 9600 8N1")
+            << "9600,n,8,1" << upload << QByteArray() << "now answering as slave 5 at 19200 8N2";
+    }
+    void masterLine() {
+        QFETCH(QString, settings);
+        QFETCH(QByteArray, burst);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, logged);
+        SimProcess sim;
+        Master master(sim.start({"--baud", "19200", "--format", "8N2", "--no-pace"}), settings);
+        QCOMPARE(hexOf(master.exchange(burst, 300)), hexOf(reply));
+        QVERIFY2(sim.waitForLog(logged), qPrintable(sim.log()));
+    }
+
+    // --show redraws on the frames of a standard master: after a write, the window's display
+    // reads as the same window drawn here from a module given the same frame.
+    void shownDisplay() {
+        const QByteArray write = fromHex("01 10 00 00 00 02 04 41 42 43 44 76 84");
+        QTemporaryDir dir;
+        const QString shot = dir.filePath("shot.png");
+        SimProcess sim;
+        {
+            Master master(sim.start({"--show", "--screenshot", shot, "--no-pace"}));
+            QCOMPARE(hexOf(master.exchange(write)), hexOf(fromHex("01 10 00 00 00 02 41 C8")));
+        }
+        QCOMPARE(sim.stop(), 0);
+        const QImage taken(shot);
+        QVERIFY2(!taken.isNull(), qPrintable(sim.errors()));
+
+        korvo::Module m{korvo::ModuleSetup{}};
+        m.receive(
+            {reinterpret_cast<const std::uint8_t*>(write.constData()), std::size_t(write.size())});
+        korvo::ShowWindow w(korvo::viewOf(m));
+        QCOMPARE(w.windowTitle(), QString::fromUtf8("Korvo-420 — virtual module"));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QImage drawn = w.display()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(taken.copy(w.display()->geometry()).convertToFormat(QImage::Format_RGB32), drawn);
+    }
+
     void commandLine_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
@@ -263,5 +325,5 @@ class TestSimE2e : public QObject {
     }
 };
 
-QTEST_GUILESS_MAIN(TestSimE2e)
+QTEST_MAIN(TestSimE2e)
 #include "test_sim_e2e.moc"

@@ -2,6 +2,7 @@
 
 #include <numeric>
 
+#include "sim/display.h"
 #include "sim/image.h"
 #include "sim/module.h"
 #include "sim/options.h"
@@ -53,6 +54,7 @@ const QByteArray example2004 =
 }  // namespace
 
 Q_DECLARE_METATYPE(korvo::Model)
+Q_DECLARE_METATYPE(korvo::Verdict)
 
 class TestSimCore : public QObject {
     Q_OBJECT
@@ -350,6 +352,152 @@ class TestSimCore : public QObject {
                 c.noReply + c.corruptCrc + c.truncate + c.extra + c.exception + c.echo;
             QVERIFY(total >= static_cast<unsigned>(round) || options.contains("truncate 20"));
         }
+    }
+
+    // A burst is heard only at the settings the module listens at: its own for frames, 9600
+    // 8N1 for uploads. What the tty cannot show (the parity on a pseudo-terminal) agrees.
+    void masterLine_data() {
+        QTest::addColumn<QString>("module");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("stopBits");
+        QTest::addColumn<int>("parity");  // -1 unseen, 0 none, 1 even
+        QTest::addColumn<QByteArray>("burst");
+        QTest::addColumn<Verdict>("verdict");
+        QTest::addColumn<QString>("says");
+        const QByteArray read = withCrc("01 04 00 00 00 01");
+        const auto row = [](const char* name, const char* module, int baud, int stop, int parity,
+                            const QByteArray& burst, Verdict v, const char* says = "") {
+            QTest::newRow(name) << QString(module) << baud << stop << parity << burst << v
+                                << QString(says);
+        };
+        const Verdict garbled = Verdict::Garbled, ok = Verdict::Request;
+        row("matched", "19200 8N2", 19200, 2, -1, read, ok);
+        row("other speed", "19200 8N2", 9600, 2, -1, read, garbled,
+            "master at 9600 8?2, module at 19200 8N2: garbled");
+        row("one stop bit", "19200 8N2", 19200, 1, -1, read, garbled,
+            "master at 19200 8?1, module at 19200 8N2: garbled");
+        row("two stop bits to 8N1", "9600 8N1", 9600, 2, -1, read, garbled);
+        row("upload at the module's 19200", "19200 8N2", 19200, 2, -1, example2004, garbled,
+            "master at 19200 8?2, but configuration uploads are taken at 9600 8N1 only: garbled");
+        row("upload at 9600 8N1 to a 19200 module", "19200 8N2", 9600, 1, -1, example2004,
+            Verdict::ConfigApplied);
+        row("upload at 9600 8N1", "9600 8N1", 9600, 1, -1, example2004, Verdict::ConfigApplied);
+        row("request at 9600 8N1 to a 19200 module", "19200 8N2", 9600, 1, -1, read, garbled);
+        row("garbage at 9600 8N1 to a 19200 module", "19200 8N2", 9600, 1, -1,
+            QByteArray(30, '\x55'), garbled);
+        row("8E1 module, parity unseen", "9600 8E1", 9600, 1, -1, read, ok);
+        row("8E1 module, no parity seen", "9600 8E1", 9600, 1, 0, read, garbled,
+            "master at 9600 8N1, module at 9600 8E1: garbled");
+        row("8E1 module, even parity seen", "9600 8E1", 9600, 1, 1, read, ok);
+    }
+    void masterLine() {
+        QFETCH(QString, module);
+        QFETCH(int, baud);
+        QFETCH(int, stopBits);
+        QFETCH(int, parity);
+        QFETCH(QByteArray, burst);
+        QFETCH(Verdict, verdict);
+        QFETCH(QString, says);
+        const auto parsed = parseOptions({"--baud", module.section(' ', 0, 0).toStdString(),
+                                          "--format", module.section(' ', 1).toStdString()});
+        Module m(std::get<Options>(parsed).module);
+        SeenLine master{baud, stopBits, std::nullopt};
+        if (parity >= 0) {
+            master.parity = parity == 0 ? Parity::None : Parity::Even;
+        }
+        const Result r = m.receive(span(burst), master);
+        QCOMPARE(r.verdict, verdict);
+        QCOMPARE(r.reply.empty(), verdict != Verdict::Request);
+        if (verdict == Verdict::Garbled) {
+            QCOMPARE(r.events.size(), std::size_t{1});
+            QVERIFY(!m.config2004());
+            QCOMPARE(QString::fromStdString(lineOf(m)), module);
+        }
+        if (!says.isEmpty()) {
+            QCOMPARE(QString::fromStdString(r.events.front()), says);
+        }
+    }
+
+    // What the display shows after a known run of frames: the start screen of an upload,
+    // text written over it, and the data fields with their registers' values.
+    void display_data() {
+        QTest::addColumn<Model>("model");
+        QTest::addColumn<QList<QByteArray>>("bursts");
+        QTest::addColumn<QStringList>("shown");
+        const QString blank20(20, ' ');
+        QTest::newRow("20x4 before any upload")
+            << Model::Korvo420 << QList<QByteArray>{withCrc("01 10 00 14 00 01 02 48 69")}
+            << QStringList{blank20, blank20, "Hi" + QString(18, ' '), blank20};
+        // Message 2 lives at start address 50; 1 was never written and 20 has no slot.
+        // Fields: 5 digits 2 decimals at column 0, 3 at column 10, 1 at 18, 1 with 1 decimal
+        // at 3; their values in registers 40..43.
+        const QByteArray message2 =
+            withCrc(fromHex("01 10 00 32 00 0A 14") + "Second slot message ");
+        QTest::newRow("20x4 start screen")
+            << Model::Korvo420 << QList<QByteArray>{message2, example2004}
+            << QStringList{"  0.00" + QString(14, ' '), "Second slo  0essage ",
+                           QString(18, ' ') + "0 ", "   .0" + QString(15, ' ')};
+        QTest::newRow("20x4 fields and text after the upload")
+            << Model::Korvo420
+            << QList<QByteArray>{message2,
+                                 example2004,
+                                 withCrc("05 06 00 28 04 D2"),  // 1234
+                                 withCrc("05 06 00 2B 00 07"),
+                                 withCrc("05 10 00 14 00 01 02 48 69"),
+                                 withCrc("05 06 00 2A 00 0C")}  // 12: too wide for 1 digit
+            << QStringList{" 12.34" + QString(14, ' '), "Second slo  0essage ",
+                           "Hi" + QString(16, ' ') + "- ", "   .7" + QString(15, ' ')};
+        const QByteArray image = closed1602(image1602(fromHex("24 C0 01 01 00 0C 04 01 02 03 01"))
+                                                .replace(0, 16, "Temp:           ")
+                                                .replace(16, 16, "Fan\x01            "));
+        QTest::newRow("16x2 messages of the image")
+            << Model::Korvo216
+            << QList<QByteArray>{withCrc("01 10 00 00 00 01 02 58 58"), image,
+                                 withCrc("01 06 00 10 00 D7"), withCrc("01 06 00 11 00 03")}
+            << QStringList{"Temp:       21.5", "Fan 3           "};
+    }
+    void display() {
+        QFETCH(Model, model);
+        QFETCH(QList<QByteArray>, bursts);
+        QFETCH(QStringList, shown);
+        Module m = makeModule(model);
+        for (const QByteArray& b : bursts) {
+            const Result r = m.receive(span(b));
+            QVERIFY(r.verdict == Verdict::Request || r.verdict == Verdict::ConfigApplied);
+        }
+        QStringList lines;
+        for (const std::string& l : shownLines(m)) {
+            lines << QString::fromStdString(l);
+        }
+        QCOMPARE(lines, shown);
+        const ModuleView v = viewOf(m);
+        QCOMPARE(QString::fromStdString(v.title),
+                 QString::fromStdString(modelName(model)) + QString::fromUtf8(" — virtual module"));
+        QCOMPARE(v.coils.size(), m.coilCount());
+    }
+
+    void fieldText_data() {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("decimals");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("leading zeros blank") << 42 << 5 << 0 << "   42";
+        QTest::newRow("zero keeps its units digit") << 0 << 3 << 0 << "  0";
+        QTest::newRow("point") << 314 << 5 << 2 << "  3.14";
+        QTest::newRow("zeros after the point") << 5 << 3 << 2 << "0.05";
+        QTest::newRow("all decimals") << 7 << 1 << 1 << ".7";
+        QTest::newRow("more decimals than digits") << 42 << 2 << 5 << ".42";
+        QTest::newRow("full width") << 65535 << 5 << 0 << "65535";
+        QTest::newRow("too wide") << 100 << 2 << 1 << "-.-";
+    }
+    void fieldText() {
+        QFETCH(int, value);
+        QFETCH(int, width);
+        QFETCH(int, decimals);
+        QFETCH(QString, text);
+        QCOMPARE(QString::fromStdString(
+                     korvo::fieldText(static_cast<std::uint16_t>(value), {0, width, decimals})),
+                 text);
     }
 
     void options_data() {
