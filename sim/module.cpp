@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/crc16.h"
+#include "sim/display.h"
 #include "sim/text.h"
 
 namespace korvo {
@@ -380,6 +381,17 @@ void Module::reportWrite(std::size_t first, std::size_t count, Result& r) const 
         }
         r.events.push_back("registers " + range(from, first + count - from) +
                            " (beyond the display) hold " + quoted(bytes));
+    }
+    const std::vector<DataField> fields = dataFields();
+    for (std::size_t n = 0; n < fields.size(); ++n) {
+        const std::size_t reg = fieldRegister(n);
+        if (reg >= first && reg < first + count) {
+            const std::string text = fieldText(holding_[reg], fields[n]);
+            r.events.push_back(
+                "data field " + std::to_string(n + 1) + " (line " + std::to_string(n) + ") shows " +
+                std::to_string(holding_[reg]) + " as " +
+                quoted({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}));
+        }
     }
 }
 

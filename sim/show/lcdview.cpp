@@ -10,7 +10,9 @@ namespace {
 constexpr int kCellWidth = 20;
 constexpr int kCellHeight = 30;
 constexpr int kGap = 3;
-constexpr int kMargin = 14;
+constexpr int kBezel = 8;
+constexpr int kMargin = kBezel + 14;
+const QColor kFrame(0x1C, 0x22, 0x18);
 const QColor kGlass(0xA8, 0xC6, 0x4E);
 const QColor kCell(0x98, 0xB4, 0x42);
 const QColor kInk(0x1E, 0x2A, 0x12);
@@ -39,7 +41,8 @@ QSize LcdView::sizeHint() const {
 
 void LcdView::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), kGlass);
+    p.fillRect(rect(), kFrame);
+    p.fillRect(rect().adjusted(kBezel, kBezel, -kBezel, -kBezel), kGlass);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPixelSize(kCellHeight - 6);
     font.setBold(true);
