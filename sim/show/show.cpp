@@ -14,6 +14,13 @@
 namespace korvo {
 
 int runShown(const Options& options, int argc, char** argv) {
+    // Qt would abort without a word of its own; say what is missing instead.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::cerr << "korvo-sim: --show needs a display, and neither DISPLAY nor WAYLAND_DISPLAY "
+                     "is set; start it without --show, or under xvfb-run\n";
+        return 1;
+    }
     // Before Qt starts threads of its own: the stop signals must find the line's thread.
     holdStopSignals();
     QApplication app(argc, argv);
