@@ -32,8 +32,9 @@ Location current() {
     }
     if (!chosen) {
         const QString program = AppDir();
-        chosen = modINI::detail::choose(program, modINI::detail::folderWritable(program),
-                                        modINI::detail::userFolder());
+        const bool usable =
+            !modINI::detail::installed(program) && modINI::detail::folderWritable(program);
+        chosen = modINI::detail::choose(program, usable, modINI::detail::userFolder());
     }
     return *chosen;
 }
@@ -161,13 +162,26 @@ bool folderWritable(const QString& folder) {
     return probe.open();
 }
 
+bool installed(const QString& programFolder) {
+    if (programFolder.isEmpty()) {
+        return false;
+    }
+    const QString own = QFileInfo(programFolder).canonicalFilePath();
+    if (!own.isEmpty() &&
+        own == QFileInfo(QStringLiteral(TESSALINE_INSTALL_BINDIR)).canonicalFilePath()) {
+        return true;
+    }
+    return QFileInfo::exists(withSeparator(programFolder) +
+                             QStringLiteral(TESSALINE_DESKTOP_ENTRY_FROM_BINDIR));
+}
+
 QString userFolder() {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     return base.isEmpty() ? QString() : withSeparator(base) + QStringLiteral("tessaline/");
 }
 
-Location choose(const QString& programFolder, bool programWritable, const QString& userFolder) {
-    if (programWritable || userFolder.isEmpty()) {
+Location choose(const QString& programFolder, bool programUsable, const QString& userFolder) {
+    if (programUsable || userFolder.isEmpty()) {
         return {programFolder, {}};
     }
     return {userFolder, programFolder};
