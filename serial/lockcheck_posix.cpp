@@ -4,9 +4,8 @@
 #include <QDir>
 #include <QFile>
 
-#include <signal.h>
-
 #include <cerrno>
+#include <csignal>
 
 #include "core/portlock.h"
 

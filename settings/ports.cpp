@@ -9,6 +9,7 @@
 
 namespace {
 
+#ifndef Q_OS_WIN
 // A relative entry names a file beside the modlcd.ini it came from (a link such as
 // korvo-sim --link keeps), wherever the program was started from. A bare name that is
 // nothing there but a device under /dev ("ttyS0") stays that device, as the serial port
@@ -24,6 +25,7 @@ QString resolved(const QString& entry, const QString& iniFolder) {
     }
     return beside;
 }
+#endif
 
 }  // namespace
 
