@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (*pid <= 0 || *pid > std::numeric_limits<int>::max()) {
             fail("an owner that is no process id");
         }
-        const QByteArray firstLine = contents.left(contents.indexOf('\n'));
+        const qsizetype lineEnd = contents.indexOf('\n');
+        const QByteArray firstLine = lineEnd < 0 ? contents : contents.first(lineEnd);
         if (!firstLine.contains(QByteArray::number(*pid))) {
             fail("an owner that the file does not name");
         }
