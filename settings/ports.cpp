@@ -18,8 +18,8 @@ QString resolved(const QString& entry, const QString& iniFolder) {
     if (!QDir::isRelativePath(entry)) {
         return entry;
     }
-    const QString beside = QDir::cleanPath(QDir(iniFolder).absoluteFilePath(entry));
-    const QString device = QStringLiteral("/dev/") + entry;
+    QString beside = QDir::cleanPath(QDir(iniFolder).absoluteFilePath(entry));
+    QString device = QStringLiteral("/dev/") + entry;
     if (!entry.contains(u'/') && !QFileInfo::exists(beside) && QFileInfo::exists(device)) {
         return device;
     }
