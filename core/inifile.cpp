@@ -1,8 +1,12 @@
 #include "core/inifile.h"
 
+#include "core/cp1252.h"
+
 namespace {
 
 constexpr QByteArrayView crlf = "\r\n";
+constexpr QByteArrayView lf = "\n";
+constexpr QByteArrayView utf8Mark = "\xEF\xBB\xBF";
 
 // One line of the file: its text without the line end, and where the next line starts.
 struct Line {
@@ -21,7 +25,17 @@ struct Parsed {
 
 // A UTF-8 mark left by an editor would otherwise hide the first section header.
 qsizetype firstLineStart(QByteArrayView file) {
-    return file.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    return file.startsWith(utf8Mark) ? utf8Mark.size() : 0;
+}
+
+// The line end the file already uses, judged by its first one; CRLF for a file without any.
+// A file edited on Linux stays LF throughout instead of gaining CRLF on the lines we write.
+QByteArrayView lineEndOf(QByteArrayView file) {
+    const qsizetype first = file.indexOf('\n');
+    if (first < 0) {
+        return crlf;
+    }
+    return first > 0 && file[first - 1] == '\r' ? crlf : lf;
 }
 
 Line lineAt(QByteArrayView file, qsizetype begin) {
@@ -112,6 +126,18 @@ Place locate(QByteArrayView file, QByteArrayView section, QByteArrayView key) {
 
 namespace inifile {
 
+Encoding encodingOf(QByteArrayView file) {
+    return file.startsWith(utf8Mark) ? Encoding::Utf8 : Encoding::Windows1252;
+}
+
+QByteArray encode(QStringView text, Encoding encoding) {
+    return encoding == Encoding::Utf8 ? text.toUtf8() : cp1252::fromUnicode(text);
+}
+
+QString decode(QByteArrayView bytes, Encoding encoding) {
+    return encoding == Encoding::Utf8 ? QString::fromUtf8(bytes) : cp1252::toUnicode(bytes);
+}
+
 QByteArray cleanSection(QByteArrayView name) {
     return blanked(name, ']').trimmed();
 }
@@ -156,25 +182,31 @@ std::optional<QByteArray> write(QByteArrayView file, QByteArrayView section, QBy
     }
     const QByteArray v = cleanValue(value);
     const Place place = locate(file, s, k);
+    const QByteArrayView end = lineEndOf(file);
 
     QByteArray out;
     out.reserve(file.size() + s.size() + k.size() + v.size() + 8);
     if (place.key) {
         const Line& line = *place.key;
+        // The rewritten line keeps its own line end, so not even a mixed file changes
+        // anywhere but in the value.
+        const qsizetype textEnd = line.begin + line.text.size();
+        const QByteArrayView ownEnd = file.sliced(textEnd, line.next - textEnd);
         out.append(file.first(line.begin));
-        out.append(parse(line.text).name).append('=').append(v).append(crlf);
+        out.append(parse(line.text).name).append('=').append(v);
+        out.append(ownEnd.endsWith('\n') ? ownEnd : end);
         out.append(file.sliced(line.next));
         return out;
     }
     const qsizetype at = place.after.value_or(file.size());
     out.append(file.first(at));
     if (at > firstLineStart(file) && file[at - 1] != '\n') {
-        out.append(crlf);  // the line before had no line end of its own
+        out.append(end);  // the line before had no line end of its own
     }
     if (!place.after) {
-        out.append('[').append(s).append(']').append(crlf);
+        out.append('[').append(s).append(']').append(end);
     }
-    out.append(k).append('=').append(v).append(crlf);
+    out.append(k).append('=').append(v).append(end);
     out.append(file.sliced(at));
     return out;
 }

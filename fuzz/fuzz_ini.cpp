@@ -2,12 +2,15 @@
 // write must be read back as written, must leave every other entry as it was, and must not
 // change the file when repeated. Every byte of the file also survives the trip through the
 // code page to text and back, as ReadINI and WriteINI take it. Any value read back gives a
-// list position within its list, or none.
+// list position within its list, or none. Half the files start with a UTF-8 byte-order
+// mark: text written in the file's encoding reads back as the same text, and a write keeps
+// the mark and adds no line end of another kind than the file's.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 #include <cstdint>
 #include <cstdio>
@@ -40,6 +43,21 @@ bool sameName(QByteArrayView a, QByteArrayView b) {
     return true;
 }
 
+constexpr QByteArrayView utf8Mark = "\xEF\xBB\xBF";
+
+// Every line end is LF alone (and there is one), or every line end is CRLF.
+bool lfOnly(QByteArrayView file) {
+    return file.contains('\n') && !file.contains('\r');
+}
+bool crlfOnly(QByteArrayView file) {
+    for (qsizetype at = file.indexOf('\n'); at >= 0; at = file.indexOf('\n', at + 1)) {
+        if (at == 0 || file[at - 1] != '\r') {
+            return false;
+        }
+    }
+    return true;
+}
+
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "fuzz_ini: %s\n", what);
     std::abort();
@@ -54,7 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray value = bytes(in.ConsumeRandomLengthString(300));
     const QByteArray otherSection = bytes(in.ConsumeRandomLengthString(40));
     const QByteArray otherKey = bytes(in.ConsumeRandomLengthString(40));
-    const QByteArray file = bytes(in.ConsumeRemainingBytesAsString());
+    const bool withMark = in.ConsumeBool();
+    QByteArray file = bytes(in.ConsumeRemainingBytesAsString());
+    if (withMark && !file.startsWith(utf8Mark)) {
+        file.prepend(utf8Mark);
+    }
 
     if (cp1252::fromUnicode(cp1252::toUnicode(file)) != file) {
         fail("a byte did not survive the code page round trip");
@@ -99,6 +121,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         sameName(inifile::cleanKey(key), inifile::cleanKey(otherKey));
     if (!sameEntry && inifile::read(*written, otherSection, otherKey) != before) {
         fail("a write changed another entry");
+    }
+
+    // Line ends and the mark as the file has them.
+    if (file.startsWith(utf8Mark) != written->startsWith(utf8Mark)) {
+        fail("a write added or dropped the byte-order mark");
+    }
+    if ((lfOnly(file) && !lfOnly(*written)) || (crlfOnly(file) && !crlfOnly(*written))) {
+        fail("a write added a line end of another kind");
+    }
+
+    // The value as text, the way WriteINI and ReadINI take it: read back as the same text.
+    const inifile::Encoding encoding = inifile::encodingOf(file);
+    const QString asText = inifile::decode(value, encoding);
+    const QByteArray encoded = inifile::encode(asText, encoding);
+    if (inifile::decode(encoded, encoding) != asText) {
+        fail("text did not survive the file's encoding");
+    }
+    const std::optional<QByteArray> viaText = inifile::write(file, section, key, encoded);
+    const std::optional<QByteArray> textBack =
+        viaText ? inifile::read(*viaText, section, key) : std::nullopt;
+    if (!textBack || inifile::decode(*textBack, encoding) !=
+                         inifile::decode(inifile::cleanValue(encoded).trimmed(), encoding)) {
+        fail("written text did not read back");
     }
 
     // Writing the same again changes nothing.

@@ -11,6 +11,7 @@
 #include <limits>
 #include <utility>
 
+#include "serial/lockcheck.h"
 #include "serial/txqueue.h"
 
 namespace {
@@ -133,7 +134,8 @@ LineSettings parseSettings(const QString& settings) {
 MSComm::MSComm(PortMap portMap, QObject* parent)
     : QObject(parent),
       portMap_(portMap ? std::move(portMap) : PortMap(defaultPortDevice)),
-      port_(std::make_unique<QSerialPort>()) {
+      port_(std::make_unique<QSerialPort>()),
+      lockFolders_(defaultLockFolders()) {
     // Errors are only noted here: the port may be in the middle of its own read or write,
     // so it is closed afterwards, by the operation that called into it or from the event
     // loop.
@@ -212,6 +214,12 @@ void MSComm::PortOpen(bool open) {
     }
     device_ = portMap_(portNumber_);
     const QString path = deviceToOpen(device_);
+    const QString shown = path == device_ ? device_ : QStringLiteral("%1 -> %2").arg(device_, path);
+    if (const std::optional<QString> holder = liveLock(path, lockFolders_)) {
+        fail(QStringLiteral("Port %1 (%2) cannot be opened: in use by %3")
+                 .arg(portNumber_)
+                 .arg(shown, *holder));
+    }
     port_->setPortName(path);
     port_->setBaudRate(line_.baud);
     port_->setParity(parityOf(line_.parity));
@@ -224,8 +232,6 @@ void MSComm::PortOpen(bool open) {
         if (port_->error() == QSerialPort::PermissionError) {
             reason = QStringLiteral("in use or not permitted (%1)").arg(reason);
         }
-        const QString shown =
-            path == device_ ? device_ : QStringLiteral("%1 -> %2").arg(device_, path);
         fail(QStringLiteral("Port %1 (%2) cannot be opened: %3")
                  .arg(portNumber_)
                  .arg(shown, reason));

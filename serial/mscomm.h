@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -83,6 +84,10 @@ class MSComm : public QObject {
     // The device path or name the last open used (for messages).
     QString deviceName() const { return device_; }
 
+    // Where other programs' lock files are looked for before a port opens (/run/lock and
+    // /var/lock). A port that a running process has locked is refused, as a busy one is.
+    void lockFolders(const QStringList& folders) { lockFolders_ = folders; }
+
   signals:
     // The open port failed (adapter unplugged, device gone); the port is closed already.
     // Emitted from the event loop, or from within the operation that met the failure just
@@ -107,6 +112,7 @@ class MSComm : public QObject {
     QString settings_ = QStringLiteral("9600,n,8,1");
     LineSettings line_;
     QString device_;
+    QStringList lockFolders_;
     InputModeKind inputMode_ = InputModeKind::Text;
     QString failure_;  // reason of a failure not yet settled; empty when none
     bool closing_ = false;

@@ -8,10 +8,8 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
-#include <algorithm>
 #include <utility>
 
-#include "core/cp1252.h"
 #include "core/inifile.h"
 #include "settings/inilocation.h"
 
@@ -34,8 +32,9 @@ Location current() {
     }
     if (!chosen) {
         const QString program = AppDir();
-        chosen = modINI::detail::choose(program, modINI::detail::folderWritable(program),
-                                        modINI::detail::userFolder());
+        const bool usable =
+            !modINI::detail::installed(program) && modINI::detail::folderWritable(program);
+        chosen = modINI::detail::choose(program, usable, modINI::detail::userFolder());
     }
     return *chosen;
 }
@@ -87,11 +86,19 @@ QString ReadINI(const QString& section, const QString& key) {
     if (!file) {
         return {};
     }
+    const inifile::Encoding encoding = inifile::encodingOf(*file);
     const std::optional<QByteArray> value =
-        inifile::read(*file, cp1252::fromUnicode(section), cp1252::fromUnicode(key));
-    return value ? cp1252::toUnicode(
-                       QByteArrayView(*value).first(std::min(value->size(), maxValueLength)))
-                 : QString();
+        inifile::read(*file, inifile::encode(section, encoding), inifile::encode(key, encoding));
+    if (!value) {
+        return {};
+    }
+    QString text = inifile::decode(*value, encoding);
+    if (text.size() > maxValueLength) {
+        // Cut at a whole character: half of a pair would read as a broken one.
+        text.truncate(text.at(maxValueLength - 1).isHighSurrogate() ? maxValueLength - 1
+                                                                    : maxValueLength);
+    }
+    return text;
 }
 
 bool WriteINI(const QString& section, const QString& key, const QString& value) {
@@ -123,12 +130,15 @@ bool Batch::commit() {
     const Location where = current();
     // A file that is there but cannot be read is never replaced by one holding a few keys.
     std::optional<QByteArray> next = load(modINI::detail::readPath());
+    // One encoding for the whole file, the one it already has, so a save never mixes two.
+    const inifile::Encoding encoding =
+        next ? inifile::encodingOf(*next) : inifile::Encoding::Windows1252;
     for (const Entry& e : entries) {
         if (!next) {
             break;
         }
-        next = inifile::write(*next, cp1252::fromUnicode(e.section), cp1252::fromUnicode(e.key),
-                              cp1252::fromUnicode(e.value));
+        next = inifile::write(*next, inifile::encode(e.section, encoding),
+                              inifile::encode(e.key, encoding), inifile::encode(e.value, encoding));
     }
     return next && store(where.folder, where.folder + fileName, *next);
 }
@@ -152,13 +162,26 @@ bool folderWritable(const QString& folder) {
     return probe.open();
 }
 
+bool installed(const QString& programFolder) {
+    if (programFolder.isEmpty()) {
+        return false;
+    }
+    const QString own = QFileInfo(programFolder).canonicalFilePath();
+    if (!own.isEmpty() &&
+        own == QFileInfo(QStringLiteral(TESSALINE_INSTALL_BINDIR)).canonicalFilePath()) {
+        return true;
+    }
+    return QFileInfo::exists(withSeparator(programFolder) +
+                             QStringLiteral(TESSALINE_DESKTOP_ENTRY_FROM_BINDIR));
+}
+
 QString userFolder() {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     return base.isEmpty() ? QString() : withSeparator(base) + QStringLiteral("tessaline/");
 }
 
-Location choose(const QString& programFolder, bool programWritable, const QString& userFolder) {
-    if (programWritable || userFolder.isEmpty()) {
+Location choose(const QString& programFolder, bool programUsable, const QString& userFolder) {
+    if (programUsable || userFolder.isEmpty()) {
         return {programFolder, {}};
     }
     return {userFolder, programFolder};

@@ -1,6 +1,8 @@
 #pragma once
 
-// Access to modlcd.ini: the program's own settings file, in its own folder.
+// Access to modlcd.ini: the program's own settings file, in its own folder. Its text is
+// Windows-1252, or UTF-8 when the file starts with a UTF-8 byte-order mark; either way a
+// save keeps the encoding and the line ends the file already has.
 
 #include <QString>
 

@@ -7,7 +7,8 @@
 namespace settings {
 
 // The device behind a port number: COMn on Windows; elsewhere key n of section "Ports" in
-// modlcd.ini, or /dev/ttyUSB<n-1> when there is none.
+// modlcd.ini, or /dev/ttyUSB<n-1> when there is none. A relative path in "Ports" is taken
+// from the folder of the modlcd.ini that holds it.
 QString portDevice(int portNumber);
 
 }  // namespace settings

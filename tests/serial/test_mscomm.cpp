@@ -1,6 +1,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QSysInfo>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -11,6 +14,7 @@
 #include <future>
 #include <memory>
 
+#include "core/portlock.h"
 #include "serial/mscomm.h"
 #include "settings/modINI.h"
 #include "settings/ports.h"
@@ -197,14 +201,18 @@ class TestMSComm : public QObject {
     // second control cannot take it by either name until the first lets go.
     void busyPortIsRefused_data() {
         QTest::addColumn<bool>("viaLink");
-        QTest::newRow("same path") << false;
-        QTest::newRow("link to the same pty") << true;
+        QTest::addColumn<QString>("linkEntry");
+        QTest::newRow("same path") << false << "";
+        QTest::newRow("link to the same pty") << true << "";
+        QTest::newRow("link beside modlcd.ini, relative") << true << "ttyLCD";
     }
     void busyPortIsRefused() {
         QFETCH(bool, viaLink);
+        QFETCH(QString, linkEntry);
         const QString link = ini_->path() + QStringLiteral("/ttyLCD");
         QVERIFY(QFile::link(pty_->slavePath(), link));
-        QVERIFY(WriteINI(QStringLiteral("Ports"), QStringLiteral("8"), link));
+        QVERIFY(WriteINI(QStringLiteral("Ports"), QStringLiteral("8"),
+                         linkEntry.isEmpty() ? link : linkEntry));
 
         auto first = openOnPty();
         MSComm second{settings::portDevice};
@@ -223,6 +231,90 @@ class TestMSComm : public QObject {
         second.PortOpen(true);
         second.Output(QByteArray("now yours"));
         QCOMPARE(pty_->readExactly(9), QByteArray("now yours"));
+    }
+
+    // Only a real process id counts: 0 or -1 would ask after a whole process group, and
+    // the binary form of old systems is no id at all. -1 stands for none.
+    void lockFileOwner_data() {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<qint64>("pid");
+        QTest::newRow("UUCP") << QByteArray("      1234\n") << qint64{1234};
+        QTest::newRow("UUCP, program, user") << QByteArray("   99 minicom root\n") << qint64{99};
+        QTest::newRow("Qt") << QByteArray("77\ntessaline\nvm\nid\nboot\n") << qint64{77};
+        QTest::newRow("zero") << QByteArray("         0\n") << qint64{-1};
+        QTest::newRow("negative") << QByteArray("-1\n") << qint64{-1};
+        QTest::newRow("binary") << QByteArray("\x39\x30\x00\x00", 4) << qint64{-1};
+        QTest::newRow("beyond a pid") << QByteArray("4294967297\n") << qint64{-1};
+        QTest::newRow("empty") << QByteArray() << qint64{-1};
+    }
+    void lockFileOwner() {
+        QFETCH(QByteArray, contents);
+        QFETCH(qint64, pid);
+        QCOMPARE(portlock::ownerPid(contents).value_or(-1), pid);
+    }
+
+    // Another program's lock file on the line (a terminal program's): honoured while its
+    // process runs, whatever its form and name, and left alone; taken over once the process
+    // has ended.
+    void foreignLocks_data() {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<bool>("lastPartOnly");
+        QTest::addColumn<bool>("running");
+        QTest::newRow("UUCP, running") << "uucp" << false << true;
+        QTest::newRow("UUCP with program and user") << "minicom" << false << true;
+        QTest::newRow("UUCP named by the last part") << "uucp" << true << true;
+        QTest::newRow("Qt's own, running") << "qt" << false << true;
+        QTest::newRow("UUCP, ended") << "uucp" << false << false;
+        QTest::newRow("Qt's own, ended") << "qt" << false << false;
+    }
+    void foreignLocks() {
+        QFETCH(QString, form);
+        QFETCH(bool, lastPartOnly);
+        QFETCH(bool, running);
+        QProcess owner;
+        owner.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        QVERIFY(owner.waitForStarted());
+        const QByteArray pid = QByteArray::number(owner.processId());
+        if (!running) {
+            owner.kill();
+            QVERIFY(owner.waitForFinished());
+        }
+        QByteArray lock = pid.rightJustified(10, ' ') + '\n';
+        if (form == u"minicom") {
+            lock.insert(10, " minicom root");
+        } else if (form == u"qt") {
+            lock = pid + "\nsleep\n" + QSysInfo::machineHostName().toUtf8() + "\nid\nboot\n";
+        }
+        const QString device = pty_->slavePath();  // /dev/pts/N
+        QString name = lastPartOnly ? device.section(u'/', -1) : device.mid(5);
+        QTemporaryDir locks;
+        const QString lockFile = locks.filePath("LCK.." + name.replace(u'/', u'_'));
+        QFile f(lockFile);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(lock) == lock.size());
+        f.close();
+
+        MSComm comm{settings::portDevice};
+        comm.lockFolders({locks.path()});
+        comm.CommPort(kPort);
+        if (running) {
+            try {
+                comm.PortOpen(true);
+                QFAIL("a port locked by a running process was opened");
+            } catch (const CommError& e) {
+                const QString why = QString::fromUtf8(e.what());
+                QVERIFY2(why.contains(device) && why.contains(lockFile) && why.contains(pid),
+                         e.what());
+            }
+            QVERIFY(!comm.PortOpen());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), lock);
+            owner.kill();
+            owner.waitForFinished();
+        } else {
+            comm.PortOpen(true);
+            comm.Output(QByteArray("mine"));
+            QCOMPARE(pty_->readExactly(4), QByteArray("mine"));
+        }
     }
 
     // Bytes handed over just before the port closes still reach the line, also when they

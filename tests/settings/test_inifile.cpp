@@ -81,12 +81,16 @@ class TestIniFile : public QObject {
         QTest::addColumn<QByteArray>("expected");
         row("new file", "", "[LCD]\r\nSlave=5\r\n");
         row("in place, spelling kept, rest untouched", "; hi\n[lcd]\n  SLAVE = 0 \nM=1\n\n[A]\n",
-            "; hi\n[lcd]\nSLAVE=5\r\nM=1\n\n[A]\n");
+            "; hi\n[lcd]\nSLAVE=5\nM=1\n\n[A]\n");
         row("after the section's last key", "[LCD]\r\nM=1\r\n\r\n[A]\r\nx=2\r\n",
             "[LCD]\r\nM=1\r\nSlave=5\r\n\r\n[A]\r\nx=2\r\n");
         row("section without keys", "[LCD]\r\n; note\r\n", "[LCD]\r\nSlave=5\r\n; note\r\n");
-        row("after a last line without line end", "[LCD]\nM=1", "[LCD]\nM=1\r\nSlave=5\r\n");
-        row("new section at the end", "[A]\nx=1", "[A]\nx=1\r\n[LCD]\r\nSlave=5\r\n");
+        row("after a last line without line end", "[LCD]\nM=1", "[LCD]\nM=1\nSlave=5\n");
+        row("new section at the end, LF", "[A]\nx=1\n", "[A]\nx=1\n[LCD]\nSlave=5\n");
+        row("one line without line end", "[A]", "[A]\r\n[LCD]\r\nSlave=5\r\n");
+        row("mixed: rewritten line keeps its own", "[LCD]\r\nSlave=1\nM=2\r\n",
+            "[LCD]\r\nSlave=5\nM=2\r\n");
+        row("UTF-8 mark kept, LF", "\xEF\xBB\xBF[A]\n", "\xEF\xBB\xBF[A]\n[LCD]\nSlave=5\n");
     }
     void write() {
         QFETCH(QByteArray, file);

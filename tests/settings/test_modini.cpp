@@ -6,10 +6,13 @@
 
 #include <sys/resource.h>
 
+#include <array>
 #include <csignal>
 
+#include "core/image1602.h"
 #include "settings/inilocation.h"
 #include "settings/modINI.h"
+#include "settings/ports.h"
 #include "tests/support/inifolder.h"
 
 namespace {
@@ -63,7 +66,7 @@ class TestModIni : public QObject {
         ini.write(head + "Slave=1\n" + tail);
         QVERIFY(WriteINI("LCD", "Slave", "7"));
         QVERIFY(WriteINI("lcd", "SLAVE", QStringLiteral("\u00C4")));
-        QCOMPARE(ini.read(), head + "Slave=\xC4\r\n" + tail);
+        QCOMPARE(ini.read(), head + "Slave=\xC4\n" + tail);
     }
 
     // Lines without '=', garbage bytes and long lines, 5 MB of them, section at the end.
@@ -78,7 +81,64 @@ class TestModIni : public QObject {
         QCOMPARE(ReadINI("A", "k"), QStringLiteral("1"));
         QVERIFY(WriteINI("LCD", "Module", "2004"));
         QCOMPARE(ReadINI("LCD", "Module"), QStringLiteral("2004"));
-        QVERIFY(ini.read() == file + "\r\n[LCD]\r\nModule=2004\r\n");
+        QVERIFY(ini.read() == file + "\n[LCD]\nModule=2004\n");
+    }
+
+    // Saved by an editor as UTF-8 with a mark, the file stays UTF-8 with its mark and its LF
+    // line ends; only on the way to a module does a character it cannot show become '?'.
+    void utf8WithMark() {
+        IniFolder ini;
+        const QByteArray mark("\xEF\xBB\xBF");
+        ini.write(mark +
+                  "[Cfg1602]\nUDT1=Gr\xC3\xBC\xC3\x9F"
+                  "e 5\xC2\xB0"
+                  "C\n");
+        QCOMPARE(ReadINI("Cfg1602", "UDT1"), QStringLiteral("Gr\u00FC\u00DFe 5\u00B0C"));
+        modINI::Batch batch;
+        batch.write("Cfg1602", "UDT2", QStringLiteral("\u20AC\U0001F600"));
+        batch.write("Cfg1602", "UDT1", QStringLiteral("\u00C4"));
+        QVERIFY(batch.commit());
+        QCOMPARE(ini.read(),
+                 mark + "[Cfg1602]\nUDT1=\xC3\x84\nUDT2=\xE2\x82\xAC\xF0\x9F\x98\x80\n");
+        std::array<QString, MessageCount1602> messages;
+        messages[0] = ReadINI("Cfg1602", "UDT2");
+        QCOMPARE(messages[0], QStringLiteral("\u20AC\U0001F600"));
+        QCOMPARE(messageBytes1602(messages).first(3), QByteArray("\x80? "));
+        // A value cut at its length limit loses a whole character, never half of one.
+        QVERIFY(WriteINI("Cfg1602", "UDT3", QString(253, u'x') + QStringLiteral("\U0001F600")));
+        QCOMPARE(ReadINI("Cfg1602", "UDT3"), QString(253, u'x'));
+    }
+
+    // A relative entry in [Ports] is found beside the modlcd.ini that holds it, whatever the
+    // working folder (which here has a sim.tty of its own); a bare device name still means
+    // the device under /dev. "@" stands for the folder of modlcd.ini.
+    void relativePortPaths_data() {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("device");
+        QTest::newRow("file beside") << "sim.tty"
+                                     << "@/sim.tty";
+        QTest::newRow("through a subfolder") << "./sub/../sim.tty"
+                                             << "@/sim.tty";
+        QTest::newRow("not there yet") << "later.tty"
+                                       << "@/later.tty";
+        QTest::newRow("device name") << "null"
+                                     << "/dev/null";
+        QTest::newRow("absolute") << "/dev/ttyS0"
+                                  << "/dev/ttyS0";
+    }
+    void relativePortPaths() {
+        QFETCH(QString, entry);
+        QFETCH(QString, device);
+        IniFolder ini;
+        QTemporaryDir elsewhere;
+        writeFile(ini.path() + "/sim.tty", "");
+        writeFile(elsewhere.filePath("sim.tty"), "");
+        const QString started = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+        QVERIFY(WriteINI("Ports", "3", entry));
+        const QString got = settings::portDevice(3);
+        QDir::setCurrent(started);
+        QCOMPARE(got, device.replace(u'@', ini.path()));
     }
 
     // Each of these stops root too; the old file must come through whole and the failure
@@ -137,17 +197,34 @@ class TestModIni : public QObject {
         QVERIFY(!modINI::detail::folderWritable("/nonexistent/"));
     }
 
+    // An installed program, moved with --prefix or not, is told by the desktop entry the
+    // installation puts beside its folder; it then keeps its settings in the user's folder
+    // even when it could write its own (run by root). The build folder is no installation.
+    void installedProgram() {
+        QTemporaryDir prefix;
+        QVERIFY(QDir(prefix.path()).mkpath("bin") &&
+                QDir(prefix.path()).mkpath("share/applications"));
+        QVERIFY(!modINI::detail::installed(prefix.filePath("bin")));
+        writeFile(prefix.filePath("share/applications/tessaline.desktop"), "[Desktop Entry]\n");
+        QVERIFY(modINI::detail::installed(prefix.filePath("bin")));
+        QVERIFY(modINI::detail::installed(prefix.filePath("bin/")));
+        QVERIFY(!modINI::detail::installed(prefix.path()));
+        QVERIFY(!modINI::detail::installed(AppDir()));
+        QVERIFY(!modINI::detail::installed(QString()));
+    }
+
     // Installed where it cannot write, the program starts from the old file beside it and
     // keeps its changes in the user's own folder from then on.
     void perUserFallback() {
         QTemporaryDir program;
         QTemporaryDir home;
         const QString user = home.path() + "/config/tessaline/";
-        const QByteArray old("[LCD]\r\nModule=2004\r\n");
+        const QByteArray old("[Ports]\r\n3=sim.tty\r\n[LCD]\r\nModule=2004\r\n");
         writeFile(program.filePath("modlcd.ini"), old);
         modINI::detail::setLocation(modINI::detail::choose(program.path() + '/', false, user));
         QCOMPARE(modINI::folder(), user);
         QCOMPARE(ReadINI("LCD", "Module"), QStringLiteral("2004"));
+        QCOMPARE(settings::portDevice(3), program.filePath("sim.tty"));
         QVERIFY(WriteINI("LCD", "Slave", "5"));
         QCOMPARE(readFile(user + "modlcd.ini"), old + "Slave=5\r\n");
         QCOMPARE(readFile(program.filePath("modlcd.ini")), old);

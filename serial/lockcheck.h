@@ -1,0 +1,20 @@
+#pragma once
+
+// Other programs' locks on a serial device. A terminal program such as minicom holds a port
+// through a lock file in the system's lock folder and nothing else: QSerialPort takes such a
+// lock for stale and replaces it, so it is looked for before a port opens. Platform code
+// lives in lockcheck_posix.cpp and lockcheck_win.cpp.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The folders other programs keep their lock files in: /run/lock and /var/lock, none on
+// Windows (which lets one program at a time open a port by itself).
+QStringList defaultLockFolders();
+
+// A lock on the device at path, held by a process that is still running, described for a
+// message ("process 1234 (lock file /run/lock/LCK..ttyUSB0)"); nullopt when there is none.
+// Locks of processes that have ended are left for the port to take over.
+std::optional<QString> liveLock(const QString& devicePath, const QStringList& folders);

@@ -1,0 +1,11 @@
+#include "serial/lockcheck.h"
+
+// Windows opens a COM port for one program at a time and keeps no lock files.
+
+QStringList defaultLockFolders() {
+    return {};
+}
+
+std::optional<QString> liveLock(const QString&, const QStringList&) {
+    return std::nullopt;
+}
