@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "app/frmMain.h"
-#include "tests/soak/soakmodel.h"
+#include "tests/app/soakmodel.h"
 #include "tests/support/frames.h"
 #include "tests/support/inifolder.h"
 #include "tests/support/simprocess.h"

@@ -14,7 +14,7 @@
 #include <QTimer>
 
 #include "app/modVar.h"
-#include "tests/modbus/slave.h"
+#include "tests/app/slave.h"
 
 namespace {
 

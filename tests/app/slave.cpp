@@ -1,4 +1,4 @@
-#include "tests/modbus/slave.h"
+#include "tests/app/slave.h"
 
 #include <QDebug>
 #include <QPushButton>

@@ -9,7 +9,7 @@
 #include "app/config/frmConfig2004.h"
 #include "app/configswitch.h"
 #include "app/frmMain.h"
-#include "tests/config/windowtest.h"
+#include "tests/app/windowtest.h"
 #include "widgets/messagebox.h"
 
 namespace {

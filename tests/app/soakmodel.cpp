@@ -1,4 +1,4 @@
-#include "tests/soak/soakmodel.h"
+#include "tests/app/soakmodel.h"
 
 #include "tests/support/frames.h"
 

@@ -112,4 +112,4 @@ class TestConfigImages : public QObject {
 };
 
 QTEST_GUILESS_MAIN(TestConfigImages)
-#include "test_config_images.moc"
+#include "test_images.moc"

@@ -6,7 +6,7 @@
 #include "app/config/frmConfig1602.h"
 #include "app/config/frmConfig2004.h"
 #include "core/modbus.h"
-#include "tests/config/windowtest.h"
+#include "tests/app/windowtest.h"
 #include "tests/support/frames.h"
 #include "tests/support/simprocess.h"
 

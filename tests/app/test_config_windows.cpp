@@ -11,7 +11,7 @@
 #include "app/config/frmConfig1602.h"
 #include "app/config/frmConfig2004.h"
 #include "app/frmMain.h"
-#include "tests/config/windowtest.h"
+#include "tests/app/windowtest.h"
 
 namespace {
 

@@ -200,4 +200,4 @@ class TestUi : public QObject {
 };
 
 QTEST_MAIN(TestUi)
-#include "test_ui.moc"
+#include "test_widgets.moc"

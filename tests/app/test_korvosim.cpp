@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "tests/modbus/slave.h"
+#include "tests/app/slave.h"
 #include "tests/support/simprocess.h"
 
 class TestKorvoSim : public QObject {
