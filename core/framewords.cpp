@@ -35,10 +35,6 @@ unsigned word(Bytes b, std::size_t at) {
     return static_cast<unsigned>(b[at]) * 256U + b[at + 1];
 }
 
-QString spacedHex(Bytes b) {
-    return modbus::hexLine(b).trimmed();
-}
-
 QString plural(std::size_t n, const char* one, const char* many) {
     return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
 }
