@@ -105,7 +105,7 @@ void frmTrafficLog::showDropped() {
     lblDropped->setText(dropped == 0 ? QString()
                                      : QStringLiteral("%1 older rows dropped to keep the last %2")
                                            .arg(dropped)
-                                           .arg(model_.rowCount()));
+                                           .arg(model_.capacity()));
 }
 
 QString frmTrafficLog::selectedText() const {

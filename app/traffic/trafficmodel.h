@@ -55,6 +55,7 @@ class Model : public QAbstractTableModel {
     void clear();
 
     const Row& row(int index) const { return rows_[static_cast<std::size_t>(index)]; }
+    std::size_t capacity() const { return capacity_; }
     // Rows dropped to keep the capacity since the last clear.
     std::uint64_t dropped() const { return dropped_; }
 
