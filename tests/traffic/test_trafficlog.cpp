@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/config/frmConfig2004.h"
 #include "app/traffic/frmTrafficLog.h"
 #include "app/traffic/recorder.h"
 #include "tests/modbus/slave.h"
@@ -145,6 +146,27 @@ class TestTrafficLog : public QObject {
         w->cmdSend04->click();
         QCOMPARE(w->lblRxData->text(), QStringLiteral("CRC Err"));
         QCOMPARE(w->lblRxData->toolTip(), QString());
+    }
+
+    void uploadLogged() {
+        PtyPair line;
+        IniFolder ini;
+        prepareIni(ini, line, "2004");
+        auto w = connectedWindow();
+        w->mnuCfg->trigger();
+        frmConfig2004* config = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (auto* c = qobject_cast<frmConfig2004*>(top)) {
+                config = c;
+            }
+        }
+        QVERIFY(config != nullptr);
+        config->cmdSend->click();
+        QCOMPARE(logRows().rowCount(), 1);
+        QVERIFY2(logRows().row(0).meaning.startsWith(
+                     QStringLiteral("20x4 configuration image, 23 bytes, checksum 0x")),
+                 qPrintable(logRows().row(0).meaning));
+        QCOMPARE(logRows().row(0).device, line.slavePath());
     }
 
     void window() {
