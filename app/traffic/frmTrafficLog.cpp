@@ -137,6 +137,7 @@ void frmTrafficLog::exportRows() {
 }
 
 bool frmTrafficLog::exportTo(const QString& path, bool csv) {
+    model_.flush();
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
         const auto line = csv ? traffic::csvRecord : traffic::textLine;

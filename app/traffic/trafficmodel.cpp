@@ -65,11 +65,24 @@ QString textLine(const QStringList& fields) {
     return flat.join(u'\t') + u'\n';
 }
 
+namespace {
+
+// Views learn of new rows at most this often: a table view's work for an insertion, and
+// far more for a removal at the top of 100,000 rows, is paid once for the rows of a whole
+// exchange rather than once a row.
+constexpr int kFlushMs = 100;
+
+}  // namespace
+
 Model::Model(std::size_t capacity, QObject* parent)
-    : QAbstractTableModel(parent), capacity_(std::max<std::size_t>(capacity, 1)) {}
+    : QAbstractTableModel(parent), capacity_(std::max<std::size_t>(capacity, 1)) {
+    flushTimer_.setSingleShot(true);
+    flushTimer_.setInterval(kFlushMs);
+    connect(&flushTimer_, &QTimer::timeout, this, &Model::flush);
+}
 
 int Model::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : static_cast<int>(shown_);
 }
 
 int Model::columnCount(const QModelIndex& parent) const {
@@ -120,34 +133,53 @@ QVariant Model::headerData(int section, Qt::Orientation orientation, int role) c
 }
 
 std::uint64_t Model::append(Row row) {
-    if (rows_.size() >= capacity_) {
-        beginRemoveRows({}, 0, 0);
-        rows_.pop_front();
-        ++firstSerial_;
-        ++dropped_;
+    rows_.push_back(std::move(row));
+    if (!flushTimer_.isActive()) {
+        flushTimer_.start();
+    }
+    return firstSerial_ + rows_.size() - 1;
+}
+
+void Model::flush() {
+    flushTimer_.stop();
+    if (rows_.size() > shown_) {
+        beginInsertRows({}, static_cast<int>(shown_), static_cast<int>(rows_.size()) - 1);
+        shown_ = rows_.size();
+        endInsertRows();
+    }
+    if (rows_.size() > capacity_) {
+        // The oldest hundredth goes at once, so that the removal, costly for a view, comes
+        // once in many rows.
+        const std::size_t n =
+            std::max(rows_.size() - capacity_, std::max<std::size_t>(capacity_ / 100, 1));
+        beginRemoveRows({}, 0, static_cast<int>(n) - 1);
+        rows_.erase(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(n));
+        firstSerial_ += n;
+        dropped_ += n;
+        shown_ -= n;
         endRemoveRows();
         emit droppedChanged(dropped_);
     }
-    const int at = static_cast<int>(rows_.size());
-    beginInsertRows({}, at, at);
-    rows_.push_back(std::move(row));
-    endInsertRows();
-    return firstSerial_ + rows_.size() - 1;
 }
 
 void Model::setOutcome(std::uint64_t serial, const QString& outcome) {
     if (serial < firstSerial_ || serial - firstSerial_ >= rows_.size()) {
         return;
     }
-    const auto at = static_cast<int>(serial - firstSerial_);
-    rows_[static_cast<std::size_t>(at)].outcome = outcome;
-    emit dataChanged(index(at, Outcome), index(at, Outcome));
+    const auto at = static_cast<std::size_t>(serial - firstSerial_);
+    rows_[at].outcome = outcome;
+    if (at < shown_) {
+        emit dataChanged(index(static_cast<int>(at), Outcome),
+                         index(static_cast<int>(at), Outcome));
+    }
 }
 
 void Model::clear() {
+    flushTimer_.stop();
     beginResetModel();
     firstSerial_ += rows_.size();
     rows_.clear();
+    shown_ = 0;
     dropped_ = 0;
     endResetModel();
     emit droppedChanged(dropped_);

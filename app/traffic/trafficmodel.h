@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdint>
 #include <deque>
@@ -49,11 +50,15 @@ class Model : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     // Appends a row and returns its serial number, which stays valid for setOutcome while
-    // the row is kept.
+    // the row is kept. Views see new rows at the next flush.
     std::uint64_t append(Row row);
+    // Shows views the rows appended since the last flush, and drops the oldest rows beyond
+    // the capacity. Runs by itself shortly after an append.
+    void flush();
     void setOutcome(std::uint64_t serial, const QString& outcome);
     void clear();
 
+    // A row views have been shown (index below rowCount()).
     const Row& row(int index) const { return rows_[static_cast<std::size_t>(index)]; }
     std::size_t capacity() const { return capacity_; }
     // Rows dropped to keep the capacity since the last clear.
@@ -65,6 +70,8 @@ class Model : public QAbstractTableModel {
   private:
     std::size_t capacity_;
     std::deque<Row> rows_;
+    std::size_t shown_ = 0;  // leading rows views know of
+    QTimer flushTimer_;
     std::uint64_t firstSerial_ = 0;  // serial of rows_.front()
     std::uint64_t dropped_ = 0;
 };
