@@ -44,7 +44,7 @@ frmTrafficLog::frmTrafficLog(traffic::Model& model, QWidget* parent)
         "00:00:00.000",
         "20 /dev/ttyUSB19",
         "rx",
-        "01 04 00 00 00 01 31 CA 00 00",
+        "01 10 00 00 00 03 06 48 65 6C 6C 6F",
         "04 read input register 0x0000 ×1, broadcast"};
     for (std::size_t c = 0; c < widest.size(); ++c) {
         grdTraffic->setColumnWidth(static_cast<int>(c),

@@ -63,6 +63,8 @@ Recorder::Recorder(QObject* parent) : QObject(parent), model_(Model::DefaultCapa
 }
 
 Recorder::~Recorder() {
+    // The application is going: what is still open goes to the file only.
+    closing_ = true;
     for (auto& [comm, line] : lines_) {
         closeFrame(*line);
         if (line->exchangeOpen) {
@@ -197,16 +199,16 @@ std::uint64_t Recorder::add(const Line& line, bool tx, qint64 sinceStart, qint64
                               static_cast<std::size_t>(bytes.size())},
                              line.kind, tx ? framewords::Direction::Tx : framewords::Direction::Rx);
     if (!file_.isOpen()) {
-        return model_.append(std::move(row));
+        return closing_ ? 0 : model_.append(std::move(row));
     }
-    const std::uint64_t serial = model_.append(row);
+    const std::uint64_t serial = closing_ ? 0 : model_.append(row);
     unwritten_.push_back({serial, std::move(row), settled});
     writeSettled(false);
     return serial;
 }
 
 void Recorder::settle(std::uint64_t serial, const QString& outcome) {
-    if (!outcome.isEmpty()) {
+    if (!outcome.isEmpty() && !closing_) {
         model_.setOutcome(serial, outcome);
     }
     for (auto it = unwritten_.rbegin(); it != unwritten_.rend(); ++it) {

@@ -72,6 +72,7 @@ class Recorder : public QObject {
     std::map<const QObject*, std::unique_ptr<Line>> lines_;
     QFile file_;
     std::deque<Pending> unwritten_;
+    bool closing_ = false;
 };
 
 // The program's one recorder, made on first use and owned by the application object.

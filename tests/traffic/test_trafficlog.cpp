@@ -26,7 +26,8 @@ traffic::Model& logRows() {
 }
 
 // Each row as "tx|meaning|outcome".
-QStringList rowsOf(const traffic::Model& m) {
+QStringList rowsOf(traffic::Model& m) {
+    m.flush();
     QStringList rows;
     for (int r = 0; r < m.rowCount(); ++r) {
         const traffic::Row& row = m.row(r);
@@ -162,6 +163,7 @@ class TestTrafficLog : public QObject {
         }
         QVERIFY(config != nullptr);
         config->cmdSend->click();
+        logRows().flush();
         QCOMPARE(logRows().rowCount(), 1);
         QVERIFY2(logRows().row(0).meaning.startsWith(
                      QStringLiteral("20x4 configuration image, 23 bytes, checksum 0x")),
@@ -180,6 +182,7 @@ class TestTrafficLog : public QObject {
         auto* open = w->findChild<QAction*>(QStringLiteral("mnuTrafficLog"));
         QCOMPARE(open->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
         open->trigger();
+        logRows().flush();
         frmTrafficLog* log = nullptr;
         for (QWidget* top : QApplication::topLevelWidgets()) {
             if (auto* l = qobject_cast<frmTrafficLog*>(top)) {
@@ -222,6 +225,7 @@ class TestTrafficLog : public QObject {
             row.sinceStartMs = i;
             rows.append(row);
         }
+        rows.flush();
         QCOMPARE(rows.rowCount(), 3);
         QCOMPARE(rows.row(0).sinceStartMs, 2);
         QCOMPARE(log.lblDropped->text(), QStringLiteral("2 older rows dropped to keep the last 3"));
