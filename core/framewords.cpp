@@ -6,11 +6,12 @@
 #include <array>
 
 #include "core/checksum.h"
+#include "core/configfield.h"
 #include "core/cp1252.h"
 #include "core/crc16.h"
+#include "core/hex.h"
 #include "core/image1602.h"
 #include "core/image2004.h"
-#include "core/modbus.h"
 
 namespace framewords {
 
@@ -18,17 +19,12 @@ namespace {
 
 using Bytes = std::span<const std::uint8_t>;
 
-// What the baud-rate and data-format positions of both configuration windows stand for;
-// the codes themselves come from the image builders' tables.
-constexpr std::array<const char*, 3> BaudNames{"9600", "19200", "38400"};
-constexpr std::array<const char*, 3> FormatNames{"8N1", "8N2", "8E1"};
-
 QString hex2(unsigned v) {
-    return QStringLiteral("%1").arg(v, 2, 16, QLatin1Char('0')).toUpper();
+    return hex::byte(static_cast<std::uint8_t>(v));
 }
 
 QString hex4(unsigned v) {
-    return QStringLiteral("0x") + QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("0x") + hex::number(v, 4);
 }
 
 unsigned word(Bytes b, std::size_t at) {
@@ -169,15 +165,34 @@ QString modbusFrame(Bytes b, Direction d) {
     return text;
 }
 
-template <std::size_t N>
-QString codeName(const std::array<std::uint8_t, N>& codes, std::uint8_t code, const char* what,
-                 const std::array<const char*, N>& names) {
-    for (std::size_t i = 0; i < N; ++i) {
-        if (codes[i] == code) {
-            return QString::fromLatin1(names[i]);
+// The item of the list stored as `stored` (and under key, when given) whose code is the
+// image's byte there: read through the same table the image was built from.
+template <typename Choices>
+QString itemOf(std::span<const config::ListField<Choices>> fields, config::Stored stored,
+               const char* key, Bytes image, const char* what) {
+    for (const auto& f : fields) {
+        if (f.stored != stored || (key != nullptr && QLatin1String(f.key) != QLatin1String(key))) {
+            continue;
         }
+        const std::uint8_t code = image[static_cast<std::size_t>(f.offset)];
+        for (int p = 0; p < f.count; ++p) {
+            if (f.code(p) == code) {
+                return f.item(p);
+            }
+        }
+        return QStringLiteral("%1 code %2 unknown").arg(QLatin1String(what)).arg(code);
     }
-    return QStringLiteral("%1 code %2 unknown").arg(QLatin1String(what)).arg(code);
+    return {};
+}
+
+// "address 5, 19200 8N2"
+template <typename Choices>
+QString settingsOf(std::span<const config::ListField<Choices>> fields, Bytes image) {
+    using config::Stored;
+    return QStringLiteral("address %1, %2 %3")
+        .arg(itemOf(fields, Stored::PositionPlusOne, "Saddr", image, "address"),
+             itemOf(fields, Stored::LineBaud, nullptr, image, "baud"),
+             itemOf(fields, Stored::LineFormat, nullptr, image, "format"));
 }
 
 // "checksum 0x5B ok" when the sum byte and its complement close the covered bytes.
@@ -196,7 +211,7 @@ QString checksumWords(Bytes image, int lastSummed) {
 }
 
 QString imageWords(Bytes b, const char* model, std::size_t size, int lastSummed,
-                   std::size_t addressAt, QString lineSettings) {
+                   const QString& settings) {
     QString text = QStringLiteral("%1 configuration image").arg(QLatin1String(model));
     if (b.size() != size) {
         return text + QStringLiteral(" of %1 (%2 expected)")
@@ -204,7 +219,7 @@ QString imageWords(Bytes b, const char* model, std::size_t size, int lastSummed,
                           .arg(size);
     }
     text += QStringLiteral(", %1 bytes, ").arg(size) + checksumWords(b, lastSummed);
-    text += QStringLiteral(": address %1, ").arg(b[addressAt]) + lineSettings;
+    text += QStringLiteral(": ") + settings;
     if (b[size - 1] != 0) {
         text += QStringLiteral(", last byte %1 instead of 00").arg(hex2(b[size - 1]));
     }
@@ -250,21 +265,15 @@ QString reply(std::span<const std::uint8_t> bytes) {
 }
 
 QString image1602(std::span<const std::uint8_t> bytes) {
-    QString line;
-    if (bytes.size() == CfgData1602Size) {
-        line = codeName(BaudCodes1602, bytes[96], "baud", BaudNames) + u' ' +
-               codeName(FormatCodes1602, bytes[97], "format", FormatNames);
-    }
-    return imageWords(bytes, "16x2", CfgData1602Size, 106, 98, line);
+    const QString settings =
+        bytes.size() == CfgData1602Size ? settingsOf(listFields1602(), bytes) : QString();
+    return imageWords(bytes, "16x2", CfgData1602Size, 106, settings);
 }
 
 QString image2004(std::span<const std::uint8_t> bytes) {
-    QString line;
-    if (bytes.size() == Upload2004Size) {
-        line = codeName(BaudCodes2004, bytes[1], "baud", BaudNames) + u' ' +
-               codeName(FormatCodes2004, bytes[2], "format", FormatNames);
-    }
-    return imageWords(bytes, "20x4", Upload2004Size, ImageLength2004 - 3, 0, line);
+    const QString settings =
+        bytes.size() == Upload2004Size ? settingsOf(listFields2004(), bytes) : QString();
+    return imageWords(bytes, "20x4", Upload2004Size, ImageLength2004 - 3, settings);
 }
 
 QString describe(std::span<const std::uint8_t> bytes, Line line, Direction direction) {

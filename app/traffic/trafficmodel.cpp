@@ -4,15 +4,15 @@
 
 #include <span>
 
-#include "core/modbus.h"
+#include "core/hex.h"
 
 namespace traffic {
 
 namespace {
 
 QString hexOf(const QByteArray& bytes) {
-    return modbus::hexLine({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                            static_cast<std::size_t>(bytes.size())})
+    return hex::line({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                      static_cast<std::size_t>(bytes.size())})
         .trimmed();
 }
 
