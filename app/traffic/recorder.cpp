@@ -211,12 +211,12 @@ void Recorder::settle(std::uint64_t serial, const QString& outcome) {
     if (!outcome.isEmpty() && !closing_) {
         model_.setOutcome(serial, outcome);
     }
-    for (auto it = unwritten_.rbegin(); it != unwritten_.rend(); ++it) {
-        if (it->serial == serial) {
-            it->row.outcome = outcome;
-            it->settled = true;
-            break;
-        }
+    // Rows still waiting for the file are few and the one sought is near the end.
+    const auto it = std::find_if(unwritten_.rbegin(), unwritten_.rend(),
+                                 [serial](const Pending& p) { return p.serial == serial; });
+    if (it != unwritten_.rend()) {
+        it->row.outcome = outcome;
+        it->settled = true;
     }
     writeSettled(false);
 }
