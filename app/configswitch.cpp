@@ -6,6 +6,7 @@
 
 #include "app/config/frmConfig1602.h"
 #include "app/config/frmConfig2004.h"
+#include "app/traffic/recorder.h"
 
 namespace {
 
@@ -15,9 +16,10 @@ QPointer<frmConfig1602> window1602;
 QPointer<frmConfig2004> window2004;
 
 template <typename Window>
-void showOnce(QPointer<Window>& window) {
+void showOnce(QPointer<Window>& window, framewords::Line line) {
     if (window.isNull()) {
         window = new Window();
+        traffic::recorder().watch(window->MSComm1, line);
         // A window still open, or closed but not yet deleted, when the program ends.
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
                          [w = window.data()] { delete w; });
@@ -31,8 +33,8 @@ void showOnce(QPointer<Window>& window) {
 
 void openConfigWindow(int modulePosition) {
     if (modulePosition == 0) {
-        showOnce(window1602);
+        showOnce(window1602, framewords::Line::Upload1602);
     } else {
-        showOnce(window2004);
+        showOnce(window2004, framewords::Line::Upload2004);
     }
 }

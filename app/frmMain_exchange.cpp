@@ -16,8 +16,10 @@
 #include "app/frmMain.h"
 #include "app/modVar.h"
 #include "app/modcrc16.h"
+#include "app/traffic/recorder.h"
 #include "core/cp1252.h"
 #include "core/crc16.h"
+#include "core/framewords.h"
 #include "core/hex.h"
 
 namespace {
@@ -29,6 +31,14 @@ const QString SlaveListName = QStringLiteral("a Slave ID");
 std::span<const std::uint8_t> bytesOf(const QByteArray& a) {
     return {reinterpret_cast<const std::uint8_t*>(a.constData()),
             static_cast<std::size_t>(a.size())};
+}
+
+// The name of an exception reply among the bytes an incomplete exchange leaves waiting,
+// looked at without taking them; empty when they are something else.
+QString waitingException(MSComm& comm) {
+    const QByteArray waiting = comm.Peek();
+    const auto code = framewords::exceptionCode(bytesOf(waiting));
+    return code ? framewords::exceptionName(*code) : QString();
 }
 
 }  // namespace
@@ -118,6 +128,7 @@ bool frmMain::runExchange(const modbus::ExchangeShape& shape) {
     portFailedDuringWait_ = false;
     setBusy(true);
     bool fullReply = false;
+    lblRxData->setToolTip(QString());
     try {
         const auto requestLength = static_cast<std::int16_t>(shape.requestLength);
         SendFrame(requestLength);
@@ -129,19 +140,32 @@ bool frmMain::runExchange(const modbus::ExchangeShape& shape) {
         const int waiting = MSComm1.InBufferCount() == 0 ? 0 : MSComm1.InBufferCount();
         if (const auto early = modbus::outcomeBeforeRead(waiting, shape)) {
             lblRxData->setText(modbus::outcomeText(*early));
+            const QString named =
+                *early == modbus::Outcome::Incomplete ? waitingException(MSComm1) : QString();
+            if (!named.isEmpty()) {
+                lblRxData->setToolTip(
+                    QStringLiteral("The bytes left waiting are an exception reply: ") + named);
+            }
+            traffic::recorder().exchangeEnded(
+                MSComm1, *early,
+                named.isEmpty() ? QString() : QStringLiteral("exception ") + named);
         } else {
             RxData = MSComm1.Input();
             // CheckRxCRC gives modbus::outcomeOfReply's verdict over what was read.
             const auto lastData = static_cast<std::int16_t>(shape.lastDataIndex);
-            if (CheckRxCRC(lastData)) {
+            const bool good = CheckRxCRC(lastData);
+            if (good) {
                 const auto lastByte = static_cast<std::int16_t>(shape.replyLength - 1);
                 ShowRxData(lastByte);
             } else {
                 lblRxData->setText(modbus::outcomeText(modbus::Outcome::CrcError));
             }
+            traffic::recorder().exchangeEnded(
+                MSComm1, good ? modbus::Outcome::Good : modbus::Outcome::CrcError);
             fullReply = true;
         }
     } catch (const std::exception&) {
+        traffic::recorder().exchangeEnded(MSComm1, std::nullopt);
         setBusy(false);
         waiting_ = false;
         reportPortFailure();

@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -13,6 +14,8 @@
 #include <optional>
 
 #include "app/frmMain.h"
+#include "app/traffic/frmTrafficLog.h"
+#include "app/traffic/recorder.h"
 #include "widgets/editablelist.h"
 #include "widgets/textlimit.h"
 #include "widgets/windowlayout.h"
@@ -77,6 +80,13 @@ void frmMain::buildLayout() {
 
     mnuCfg = named(menuBar()->addAction(QStringLiteral("Configure LCD")), "mnuCfg");
     mnuCfg->setEnabled(false);
+    // Beside it, and usable during a wait: looking at the log cannot harm an exchange.
+    QMenu* mnuView = named(menuBar()->addMenu(QStringLiteral("View")), "mnuView");
+    QAction* mnuTrafficLog =
+        named(mnuView->addAction(QStringLiteral("Traffic Log")), "mnuTrafficLog");
+    mnuTrafficLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(mnuTrafficLog, &QAction::triggered, this, [] { frmTrafficLog::showLog(); });
+    traffic::recorder().watch(MSComm1, framewords::Line::Modbus);
 
     auto* client = named(new QWidget(this), "client");
     client->setFixedSize(ui::twips(this, 10080), ui::twips(this, 7410));

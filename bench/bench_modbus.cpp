@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/frmMain.h"
+#include "app/traffic/frmTrafficLog.h"
 #include "tests/support/inifolder.h"
 #include "tests/support/simprocess.h"
 
@@ -50,6 +51,11 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     w.txtMessage->setText(QStringLiteral("BENCH"));
+    // The same figures with the traffic log window open and following every row.
+    const bool logWindow = qEnvironmentVariableIsSet("TESSALINE_BENCH_LOG_WINDOW");
+    if (logWindow) {
+        frmTrafficLog::showLog();
+    }
 
     struct Command {
         const char* name;
@@ -60,7 +66,8 @@ int main(int argc, char* argv[]) {
                                         {"05", w.cmdSend05, 60},
                                         {"06", w.cmdSend06, 200},
                                         {"16", w.cmdSend16, 100}};
-    std::printf("%d exchanges per command against korvo-sim (9600 8N1, paced)\n", rounds);
+    std::printf("%d exchanges per command against korvo-sim (9600 8N1, paced)%s\n", rounds,
+                logWindow ? ", traffic log window open" : "");
     std::printf("command  nominal  median    max      good  CPU share\n");
     int failures = 0;
     for (const Command& c : commands) {

@@ -141,6 +141,12 @@ MSComm::MSComm(PortMap portMap, QObject* parent)
     // loop.
     connect(port_.get(), &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { noteError(error); });
+    connect(port_.get(), &QSerialPort::readyRead, this, &MSComm::noticeArrivals);
+    // Closing drops the receive buffer; what was in it has been seen already.
+    connect(port_.get(), &QIODevice::aboutToClose, this, [this] {
+        noticeArrivals();
+        noticed_ = 0;
+    });
 }
 
 MSComm::~MSComm() {
@@ -264,6 +270,7 @@ void MSComm::Output(const QByteArray& bytes) {
         fail(QStringLiteral("%1 did not take the output: %2")
                  .arg(portLabel(), port_->errorString()));
     }
+    emit written(bytes);
 }
 
 int MSComm::InBufferCount() {
@@ -276,7 +283,24 @@ int MSComm::InBufferCount() {
 QByteArray MSComm::Input() {
     requireOpen("read");
     collectInput();
+    noticed_ = 0;
     return port_->readAll();
+}
+
+QByteArray MSComm::Peek() {
+    requireOpen("look at received bytes");
+    collectInput();
+    return port_->peek(port_->bytesAvailable());
+}
+
+void MSComm::noticeArrivals() {
+    const qint64 available = port_->bytesAvailable();
+    if (available <= noticed_) {
+        return;
+    }
+    const QByteArray fresh = port_->peek(available).mid(noticed_);
+    noticed_ = available;
+    emit arrived(fresh);
 }
 
 void MSComm::collectInput() {
@@ -288,6 +312,7 @@ void MSComm::collectInput() {
             break;
         }
     }
+    noticeArrivals();
     if (const QString reason = settleFailure(); !reason.isEmpty()) {
         fail(reason);
     }

@@ -81,6 +81,13 @@ class MSComm : public QObject {
     // closed or failed port.
     QByteArray Input();
 
+    // The waiting bytes without taking them: InBufferCount and Input are unchanged by it.
+    // CommError on a closed or failed port.
+    QByteArray Peek();
+
+    // Received bytes already reported by arrived() and not yet taken by Input.
+    int noticedWaiting() const { return static_cast<int>(noticed_); }
+
     // The device path or name the last open used (for messages).
     QString deviceName() const { return device_; }
 
@@ -94,10 +101,18 @@ class MSComm : public QObject {
     // before it throws CommError. Slots may reopen the port or deleteLater() the control.
     void portFailed(const QString& reason);
 
+    // For an observer of the line (the traffic log): bytes Output handed to the port, and
+    // bytes as they reach the receive buffer, each byte reported once, before Input can
+    // take it. Observing takes nothing from the buffer.
+    void written(const QByteArray& bytes);
+    void arrived(const QByteArray& bytes);
+
   private:
     void drainOutput();
     void applyLine(const LineSettings& line);
     void collectInput();
+    // Reports the bytes that reached the receive buffer since the last report.
+    void noticeArrivals();
     void noteError(int error);
     // Closes a port that reported a failure and emits portFailed (once); returns the
     // reason, or "" when the port has not failed.
@@ -116,4 +131,5 @@ class MSComm : public QObject {
     InputModeKind inputMode_ = InputModeKind::Text;
     QString failure_;  // reason of a failure not yet settled; empty when none
     bool closing_ = false;
+    qint64 noticed_ = 0;  // leading bytes of the receive buffer already reported as arrived
 };

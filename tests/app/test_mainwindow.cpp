@@ -43,7 +43,10 @@ class TestMainWindow : public QObject {
 
     void opensDisconnectedWithFixedLists() {
         frmMain w;
-        QCOMPARE(w.menuBar()->actions(), QList<QAction*>{w.mnuCfg});
+        // Configure LCD stays a single item that acts on click; View stands beside it.
+        QCOMPARE(w.menuBar()->actions().size(), 2);
+        QCOMPARE(w.menuBar()->actions().constFirst(), w.mnuCfg);
+        QCOMPARE(w.menuBar()->actions().constLast()->text(), QStringLiteral("View"));
         QCOMPARE(w.mnuCfg->menu(), nullptr);
         QCOMPARE(w.cmdConnect->text(), QStringLiteral("Connect"));
         for (QWidget* off : {w.fCom5, w.fCom6, w.fCom16, w.fCom4}) {

@@ -141,6 +141,43 @@ class TestMSComm : public QObject {
         expectLine(B19200, true);
     }
 
+    // An observer sees every received byte once, as it arrives, whether the event loop or a
+    // count pulled it in; looking takes nothing, and a reopened port starts afresh.
+    void observerSeesWithoutTaking() {
+        auto comm = openOnPty();
+        QSignalSpy written(comm.get(), &MSComm::written);
+        QSignalSpy arrived(comm.get(), &MSComm::arrived);
+        const auto seen = [&] {
+            QByteArray all;
+            for (const QList<QVariant>& args : std::as_const(arrived)) {
+                all += args.at(0).toByteArray();
+            }
+            return all;
+        };
+        comm->Output(QByteArray("\x01\x04"));
+        QCOMPARE(written.size(), 1);
+        QCOMPARE(written.at(0).at(0).toByteArray(), QByteArray("\x01\x04"));
+
+        pty_->write("AB");
+        QVERIFY(QTest::qWaitFor([&] { return seen() == "AB"; }));
+        pty_->write("CD");
+        QCOMPARE(countWithoutEventLoop(*comm, 4), 4);
+        QCOMPARE(seen(), QByteArray("ABCD"));
+        QCOMPARE(comm->Peek(), QByteArray("ABCD"));
+        QCOMPARE(comm->InBufferCount(), 4);
+        QCOMPARE(comm->noticedWaiting(), 4);
+        QCOMPARE(comm->Input(), QByteArray("ABCD"));
+        QCOMPARE(comm->noticedWaiting(), 0);
+
+        pty_->write("E");
+        QVERIFY(QTest::qWaitFor([&] { return seen() == "ABCDE"; }));
+        comm->PortOpen(false);
+        comm->PortOpen(true);
+        pty_->write("F");
+        QVERIFY(QTest::qWaitFor([&] { return seen() == "ABCDEF"; }));
+        QCOMPARE(comm->Input(), QByteArray("F"));
+    }
+
     void settingsApplyToAnOpenPort() {
         auto comm = openOnPty();
         comm->Settings(QStringLiteral("38400,n,8,2"));

@@ -45,7 +45,8 @@ class Master {
 
     // Sends, then collects what comes back until the line has been quiet for a while after
     // the last byte, or for the whole wait when nothing comes.
-    QByteArray exchange(const QByteArray& request, int waitMs = 400) {
+    // The wait is generous: a delayed reply must still come in on a loaded machine.
+    QByteArray exchange(const QByteArray& request, int waitMs = 1000) {
         comm_.Output(request);
         QByteArray got;
         QElapsedTimer sinceLast;

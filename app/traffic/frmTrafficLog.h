@@ -1,0 +1,43 @@
+#pragma once
+
+// The traffic log window: every frame of the session, one a row, with Clear, Copy and
+// Export. Not modal; one at a time.
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace traffic {
+class Model;
+}
+
+class frmTrafficLog : public QWidget {
+    Q_OBJECT
+  public:
+    explicit frmTrafficLog(traffic::Model& model, QWidget* parent = nullptr);
+
+    // Shows the program's one log window, making it on first use.
+    static frmTrafficLog* showLog();
+
+    QLabel* lblDropped = nullptr;
+    QTableView* grdTraffic = nullptr;
+    QPushButton* cmdClear = nullptr;
+    QPushButton* cmdCopy = nullptr;
+    QPushButton* cmdExport = nullptr;
+
+    // The selected rows (all rows when none is selected, for exportTo) as text.
+    QString selectedText() const;
+    // Writes every row to path as CSV (RFC 4180, UTF-8, header row) or as tab-separated
+    // plain text; false, with a message shown, when the file cannot be written.
+    bool exportTo(const QString& path, bool csv);
+
+  private:
+    void showDropped();
+    void copySelection();
+    void exportRows();
+
+    traffic::Model& model_;
+    bool followTail_ = true;
+};
