@@ -1,0 +1,215 @@
+#include "core/finder.h"
+
+#include <algorithm>
+
+#include "core/crc16.h"
+#include "core/modbus.h"
+
+namespace finder {
+
+namespace {
+
+constexpr std::array<const char*, 3> FormatNames{"8N1", "8N2", "8E1"};
+constexpr std::size_t ReplyLength = 7;      // address, 04, byte count 2, value, CRC
+constexpr std::size_t ExceptionLength = 5;  // address, 0x84, code, CRC
+constexpr std::uint8_t Read04 = 0x04;
+constexpr std::uint8_t Exception04 = 0x84;
+
+int bitsPerChar(Format f) {
+    return f == Format::N81 ? 10 : 11;
+}
+
+// Characters (in tenths, to keep the half of 3.5) as wire time, rounded up.
+Micros tenthsOfChars(const Line& line, long long tenths) {
+    const long long bitsTimesTen = tenths * bitsPerChar(line.format);
+    const long long us = (bitsTimesTen * 1'000'000 + line.baud * 10LL - 1) / (line.baud * 10LL);
+    return Micros(us);
+}
+
+bool crcGood(std::span<const std::uint8_t> frame) {
+    const std::size_t n = frame.size();
+    return n >= 3 && crc16::matches(frame.first(n - 2), frame[n - 2], frame[n - 1]);
+}
+
+}  // namespace
+
+QString formatName(Format f) {
+    return QLatin1String(FormatNames[static_cast<std::size_t>(f)]);
+}
+
+std::optional<Format> formatFromName(QStringView name) {
+    for (std::size_t i = 0; i < FormatNames.size(); ++i) {
+        if (name.compare(QLatin1String(FormatNames[i]), Qt::CaseInsensitive) == 0) {
+            return Formats[i];
+        }
+    }
+    return std::nullopt;
+}
+
+QString settingsString(const Line& line) {
+    static constexpr std::array<const char*, 3> Suffixes{",n,8,1", ",n,8,2", ",e,8,1"};
+    return QString::number(line.baud) +
+           QLatin1String(Suffixes[static_cast<std::size_t>(line.format)]);
+}
+
+QString describe(const Line& line) {
+    return QStringLiteral("%1 %2").arg(line.baud).arg(formatName(line.format));
+}
+
+bool supportedBaud(int baud) {
+    return std::find(Bauds.begin(), Bauds.end(), baud) != Bauds.end();
+}
+
+std::vector<Probe> plan(Range range, std::optional<Probe> first) {
+    std::vector<Probe> out;
+    const auto add = [&out](const Probe& p) {
+        if (std::find(out.begin(), out.end(), p) == out.end()) {
+            out.push_back(p);
+        }
+    };
+    if (first) {
+        add(*first);
+    }
+    add({FactoryLine, FactoryAddress});
+
+    std::vector<Line> lines;
+    if (first) {
+        lines.push_back(first->line);
+    }
+    if (std::find(lines.begin(), lines.end(), FactoryLine) == lines.end()) {
+        lines.push_back(FactoryLine);
+    }
+    for (const int baud : Bauds) {
+        for (const Format f : Formats) {
+            const Line l{baud, f};
+            if (std::find(lines.begin(), lines.end(), l) == lines.end()) {
+                lines.push_back(l);
+            }
+        }
+    }
+    const int lo = std::max(range.first, LowestAddress);
+    const int hi = std::min(range.last, HighestAddress);
+    out.reserve(out.size() + lines.size() * static_cast<std::size_t>(std::max(0, hi - lo + 1)));
+    for (const Line& l : lines) {
+        for (int a = lo; a <= hi; ++a) {
+            add({l, a});
+        }
+    }
+    return out;
+}
+
+Micros charTime(const Line& line) {
+    return tenthsOfChars(line, 10);
+}
+
+Micros deadTime(const Line& line, int requestBytes, Micros allowance) {
+    return tenthsOfChars(line, requestBytes * 10LL + 35 + 10) + allowance;
+}
+
+Micros answerGap(const Line& line, Micros allowance) {
+    return tenthsOfChars(line, 35) + allowance;
+}
+
+Micros switchPause() {
+    return tenthsOfChars({Bauds.front(), Format::N82}, 35);
+}
+
+std::vector<Micros> timeLeft(std::span<const Probe> plan, int requestBytes, Micros allowance) {
+    std::vector<Micros> left(plan.size() + 1, Micros{0});
+    for (std::size_t i = plan.size(); i-- > 0;) {
+        const bool switches = i > 0 && !(plan[i - 1].line == plan[i].line);
+        left[i] = left[i + 1] + deadTime(plan[i].line, requestBytes, allowance) +
+                  (switches ? switchPause() : Micros{0});
+    }
+    return left;
+}
+
+std::array<std::uint8_t, 8> probeRequest(int address) {
+    const auto body = modbus::read04(static_cast<std::uint8_t>(address), 0);
+    const std::uint16_t crc = crc16::modbus(body);
+    std::array<std::uint8_t, 8> out{};
+    std::copy(body.begin(), body.end(), out.begin());
+    out[6] = static_cast<std::uint8_t>(crc & 0xFF);
+    out[7] = static_cast<std::uint8_t>(crc >> 8);
+    return out;
+}
+
+Judgement judge(std::span<const std::uint8_t> request, std::span<const std::uint8_t> received,
+                bool lineQuiet) {
+    Judgement j;
+    const auto unreadable = [&j, lineQuiet](bool complete) {
+        j.verdict = complete || lineQuiet ? Verdict::Unreadable : Verdict::Waiting;
+        return j;
+    };
+    // An adapter that hears its own transmitter hands the request back first.
+    const std::size_t n = std::min(received.size(), request.size());
+    if (n > 0 && std::equal(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(n),
+                            request.begin())) {
+        if (received.size() < request.size()) {
+            return unreadable(false);
+        }
+        j.echoed = true;
+        received = received.subspan(request.size());
+    }
+    if (received.empty()) {
+        return j;
+    }
+    const std::uint8_t address = request.empty() ? 0 : request[0];
+    if (received[0] != address) {
+        return unreadable(true);
+    }
+    if (received.size() < 2) {
+        return unreadable(false);
+    }
+    if (received[1] == Exception04) {
+        if (received.size() < ExceptionLength) {
+            return unreadable(false);
+        }
+        if (!crcGood(received.first(ExceptionLength))) {
+            return unreadable(true);
+        }
+        j.verdict = Verdict::Found;
+        j.exceptionCode = received[2];
+        return j;
+    }
+    if (received[1] != Read04 || received.size() < 3 || received[2] != 2) {
+        return unreadable(received[1] != Read04 || received.size() >= 3);
+    }
+    if (received.size() < ReplyLength) {
+        return unreadable(false);
+    }
+    if (!crcGood(received.first(ReplyLength))) {
+        return unreadable(true);
+    }
+    j.verdict = Verdict::Found;
+    j.value = static_cast<std::uint16_t>(received[3] << 8 | received[4]);
+    return j;
+}
+
+std::chrono::milliseconds uploadWireTime(std::size_t bytes) {
+    return std::chrono::ceil<std::chrono::milliseconds>(
+        tenthsOfChars(UploadLine, static_cast<long long>(bytes) * 10));
+}
+
+std::chrono::milliseconds defaultSettle(std::size_t bytes) {
+    return std::chrono::milliseconds(50 + 5 * static_cast<long long>(bytes));
+}
+
+QString answersAt(const Probe& p) {
+    return QStringLiteral("Module answers at address %1, %2").arg(p.address).arg(describe(p.line));
+}
+
+QString noAnswerAt(const Probe& p) {
+    return QStringLiteral("No answer at address %1, %2 — check the wiring, or power the module "
+                          "off and on")
+        .arg(p.address)
+        .arg(describe(p.line));
+}
+
+QString unreadableAt(const Probe& p) {
+    return QStringLiteral("Something answers at address %1, %2, unreadably")
+        .arg(p.address)
+        .arg(describe(p.line));
+}
+
+}  // namespace finder
