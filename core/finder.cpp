@@ -200,8 +200,9 @@ QString answersAt(const Probe& p) {
 }
 
 QString noAnswerAt(const Probe& p) {
-    return QStringLiteral("No answer at address %1, %2 — check the wiring, or power the module "
-                          "off and on")
+    return QStringLiteral(
+               "No answer at address %1, %2 — check the wiring, or power the module "
+               "off and on")
         .arg(p.address)
         .arg(describe(p.line));
 }

@@ -90,8 +90,8 @@ enum class Verdict {
 
 struct Judgement {
     Verdict verdict = Verdict::Silent;
-    bool echoed = false;                       // the request came back first and was skipped
-    std::optional<std::uint16_t> value;        // register 0, for a normal answer
+    bool echoed = false;                        // the request came back first and was skipped
+    std::optional<std::uint16_t> value;         // register 0, for a normal answer
     std::optional<std::uint8_t> exceptionCode;  // for an exception answer
 };
 

@@ -64,7 +64,8 @@ class TestFinder : public QObject {
         const auto p = finder::plan({from, to}, first);
         QCOMPARE(static_cast<int>(p.size()), size);
         QVERIFY(p[0] == first.value_or(Probe{finder::FactoryLine, 1}));
-        QVERIFY(std::find(p.begin(), p.begin() + 2, Probe{finder::FactoryLine, 1}) != p.begin() + 2);
+        QVERIFY(std::find(p.begin(), p.begin() + 2, Probe{finder::FactoryLine, 1}) !=
+                p.begin() + 2);
         QVERIFY(p[first && !(*first == Probe{finder::FactoryLine, 1}) ? 2 : 1] == third);
         QVERIFY(p.back() == last);
         // Each probe once, and the line changes only between whole groups.

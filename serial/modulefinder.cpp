@@ -1,0 +1,268 @@
+#include "serial/modulefinder.h"
+
+#include <algorithm>
+
+#include "serial/mscomm.h"
+
+namespace {
+
+constexpr int RequestBytes = 8;
+// Beyond the dead time, a probe listens at most this many characters' time to a line that
+// never falls silent (foreign traffic, a babbling device).
+constexpr int MaxAnswerChars = 256;
+
+}  // namespace
+
+ModuleFinder::ModuleFinder(MSComm& port, QObject* parent) : QObject(parent), port_(port) {
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, [this] { guarded([this] { onTimer(); }); });
+}
+
+// The port may already be gone (it is often a member of the window that owns this one as a
+// child), so it is not touched here; its own destructor closes it.
+ModuleFinder::~ModuleFinder() = default;
+
+void ModuleFinder::start(std::vector<finder::Probe> plan, const Options& options) {
+    if (running()) {
+        return;
+    }
+    plan_ = std::move(plan);
+    options_ = options;
+    left_ = finder::timeLeft(plan_, RequestBytes, options_.allowance);
+    next_ = 0;
+    summary_ = {};
+    summary_.total = static_cast<int>(plan_.size());
+    cancelled_ = false;
+    line_.reset();
+    started_ = Clock::now();
+    state_ = State::Starting;
+    timer_.start(0);
+}
+
+void ModuleFinder::cancel() {
+    if (!running() || state_ == State::Ending) {
+        return;
+    }
+    cancelled_ = true;
+    state_ = State::Ending;
+    timer_.start(0);
+}
+
+template <typename Step>
+void ModuleFinder::guarded(Step step) {
+    try {
+        step();
+    } catch (const CommError& e) {
+        fail(QString::fromStdString(e.what()));
+    }
+}
+
+void ModuleFinder::fail(const QString& reason) {
+    if (!running()) {
+        return;
+    }
+    if (summary_.error.isEmpty()) {
+        summary_.error = reason;
+    }
+    finish();
+}
+
+void ModuleFinder::onTimer() {
+    switch (state_) {
+        case State::Starting:
+            begin();
+            break;
+        case State::Settling:
+            next();
+            break;
+        case State::Pausing:
+            send();
+            break;
+        case State::Probing:
+            probeTimeUp();
+            break;
+        case State::Concluding:
+            conclude();
+            break;
+        case State::Ending:
+            finish();
+            break;
+        case State::Idle:
+            break;
+    }
+}
+
+void ModuleFinder::begin() {
+    openedHere_ = !port_.PortOpen();
+    settingsBefore_ = port_.Settings();
+    if (openedHere_) {
+        if (!plan_.empty()) {
+            port_.Settings(finder::settingsString(plan_.front().line));
+            line_ = plan_.front().line;
+        }
+        port_.PortOpen(true);
+    }
+    bytesConnection_ =
+        connect(&port_, &MSComm::arrived, this, [this] { guarded([this] { onBytes(); }); });
+    failConnection_ =
+        connect(&port_, &MSComm::portFailed, this, [this](const QString& why) { fail(why); });
+    if (options_.startDelay.count() > 0) {
+        state_ = State::Settling;
+        timer_.start(options_.startDelay);
+        return;
+    }
+    next();
+}
+
+void ModuleFinder::next() {
+    if (cancelled_ || next_ >= plan_.size()) {
+        finish();
+        return;
+    }
+    const finder::Line line = plan_[next_].line;
+    if (line_ != line) {
+        setLine(finder::settingsString(line));
+        line_ = line;
+        state_ = State::Pausing;
+        arm(Clock::now() + finder::switchPause());
+        return;
+    }
+    send();
+}
+
+void ModuleFinder::send() {
+    const finder::Probe& probe = plan_[next_];
+    emit progress({probe, static_cast<int>(next_), summary_.total, left_[next_]});
+    if (cancelled_) {
+        return;
+    }
+    // Whatever came after the last probe ended is too late to be its answer and must not
+    // pass for this one's.
+    reading_ = true;
+    port_.Input();
+    reading_ = false;
+    request_ = finder::probeRequest(probe.address);
+    received_.clear();
+    port_.Output(request_);
+    ++summary_.probes;
+    sentAt_ = Clock::now();
+    deadline_ = sentAt_ + finder::deadTime(probe.line, RequestBytes, options_.allowance);
+    latest_ = deadline_ + MaxAnswerChars * finder::charTime(probe.line);
+    state_ = State::Probing;
+    arm(deadline_);
+}
+
+void ModuleFinder::onBytes() {
+    if (state_ != State::Probing || reading_ || cancelled_) {
+        return;
+    }
+    absorb();
+    if (state_ != State::Probing) {
+        return;
+    }
+    const auto j = finder::judge(request_, received_, false);
+    if (j.verdict == finder::Verdict::Found && !options_.wholeBus) {
+        // Ended from the event loop rather than inside the port's notification.
+        state_ = State::Concluding;
+        timer_.start(0);
+        return;
+    }
+    arm(deadline_);
+}
+
+void ModuleFinder::absorb() {
+    reading_ = true;
+    const QByteArray in = port_.Input();
+    reading_ = false;
+    if (in.isEmpty()) {
+        return;
+    }
+    received_.insert(received_.end(), in.begin(), in.end());
+    const finder::Line line = plan_[next_].line;
+    const auto j = finder::judge(request_, received_, false);
+    // After a bare echo the module's answer is still a turnaround away; once answer bytes
+    // come, a frame silence ends it.
+    const finder::Micros gap = j.verdict == finder::Verdict::Silent
+                                   ? finder::deadTime(line, 0, options_.allowance)
+                                   : finder::answerGap(line, options_.allowance);
+    deadline_ = std::min(latest_, std::max(deadline_, Clock::now() + gap));
+}
+
+void ModuleFinder::probeTimeUp() {
+    absorb();
+    if (Clock::now() < deadline_) {
+        arm(deadline_);
+        return;
+    }
+    conclude();
+}
+
+void ModuleFinder::conclude() {
+    const finder::Probe probe = plan_[next_];
+    finder::Answer answer{probe, finder::judge(request_, received_, true), received_};
+    summary_.echoSeen = summary_.echoSeen || answer.judgement.echoed;
+    ++next_;
+    switch (answer.judgement.verdict) {
+        case finder::Verdict::Found:
+            summary_.found.push_back(answer);
+            emit answered(answer);
+            if (!options_.wholeBus) {
+                finish();
+                return;
+            }
+            break;
+        case finder::Verdict::Unreadable:
+            summary_.unreadable.push_back(answer);
+            emit answered(answer);
+            break;
+        case finder::Verdict::Silent:
+        case finder::Verdict::Waiting:
+            break;
+    }
+    if (running()) {
+        next();
+    }
+}
+
+void ModuleFinder::finish() {
+    if (!running()) {
+        return;
+    }
+    timer_.stop();
+    state_ = State::Idle;
+    disconnect(bytesConnection_);
+    disconnect(failConnection_);
+    try {
+        if (openedHere_) {
+            port_.PortOpen(false);
+        } else if (port_.PortOpen() && port_.Settings() != settingsBefore_) {
+            setLine(settingsBefore_);
+        }
+    } catch (const CommError& e) {
+        if (summary_.error.isEmpty()) {
+            summary_.error = QString::fromStdString(e.what());
+        }
+    }
+    summary_.cancelled = cancelled_;
+    summary_.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+    emit finished(summary_);
+}
+
+void ModuleFinder::setLine(const QString& settings) {
+    try {
+        port_.Settings(settings);
+    } catch (const CommError&) {
+        // Some devices refuse a change while open (a pseudo-terminal refuses parity); they
+        // take it when opened again.
+        port_.PortOpen(false);
+        port_.Settings(settings);
+        port_.PortOpen(true);
+    }
+}
+
+void ModuleFinder::arm(Clock::time_point at) {
+    const auto left = at - Clock::now();
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left);
+    timer_.start(std::max<std::chrono::milliseconds::rep>(0, ms.count()));
+}
