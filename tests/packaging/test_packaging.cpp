@@ -45,6 +45,7 @@ class TestPackaging : public QObject {
     void programsAreInstalled_data() {
         QTest::addColumn<QString>("path");
         QTest::newRow("program") << QStringLiteral("bin/tessaline");
+        QTest::newRow("command line") << QStringLiteral("bin/tessaline-cli");
         if (TESSALINE_HAS_SIM) {
             QTest::newRow("virtual module") << QStringLiteral("bin/korvo-sim");
         }

@@ -1,0 +1,480 @@
+#include "cli/commands.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <memory>
+#include <variant>
+
+#include "cli/upload.h"
+#include "core/cp1252.h"
+#include "core/crc16.h"
+#include "core/modbus.h"
+#include "serial/modulefinder.h"
+#include "serial/mscomm.h"
+#include "settings/modINI.h"
+#include "settings/ports.h"
+
+namespace cli {
+
+namespace {
+
+constexpr int TickMs = 20;  // the main window's timer tick, which paces its waits
+constexpr int MaxText = 20;
+
+std::span<const std::uint8_t> bytesOf(const QByteArray& a) {
+    return {reinterpret_cast<const std::uint8_t*>(a.constData()),
+            static_cast<std::size_t>(a.size())};
+}
+
+QString hex(std::span<const std::uint8_t> bytes) {
+    return modbus::hexLine(bytes).trimmed();
+}
+
+// The module's place: what the options say, else what the main window last connected with.
+finder::Probe target(const Options& o) {
+    finder::Probe p;
+    const QString stored = ReadINI(QStringLiteral("Settings"), QStringLiteral("Setting"));
+    const int storedBaud = stored.section(u',', 0, 0).toInt();
+    if (finder::supportedBaud(storedBaud)) {
+        p.line.baud = storedBaud;
+    }
+    const QString suffix = stored.section(u',', 1).toLower().remove(u',');
+    if (suffix == QLatin1String("n82")) {
+        p.line.format = finder::Format::N82;
+    } else if (suffix == QLatin1String("e81")) {
+        p.line.format = finder::Format::E81;
+    }
+    const int slave = ReadINI(QStringLiteral("LCD"), QStringLiteral("Slave")).trimmed().toInt();
+    if (slave >= finder::LowestAddress && slave <= finder::HighestAddress) {
+        p.address = slave;
+    }
+    p.line.baud = o.baud.value_or(p.line.baud);
+    p.line.format = o.format.value_or(p.line.format);
+    p.address = o.address.value_or(p.address);
+    return p;
+}
+
+// The serial control for --port: a number maps through [Ports] (COMn on Windows), anything
+// else is the device itself. Without --port, the main window's port number.
+std::variant<std::unique_ptr<MSComm>, QString> portFor(const Options& o) {
+    QString given =
+        o.port.value_or(ReadINI(QStringLiteral("Settings"), QStringLiteral("CommPort"))).trimmed();
+    if (given.isEmpty()) {
+        return QStringLiteral("no port given: use --port N or --port PATH");
+    }
+    bool isNumber = false;
+    const int n = given.toInt(&isNumber);
+    std::unique_ptr<MSComm> port;
+    if (isNumber) {
+        if (n < 1) {
+            return QStringLiteral("there is no port number %1").arg(given);
+        }
+        port = std::make_unique<MSComm>(settings::portDevice);
+        port->CommPort(n);
+    } else {
+        port = std::make_unique<MSComm>([given](int) { return given; });
+    }
+    port->InputMode(MSComm::InputModeKind::Binary);
+    return port;
+}
+
+void waitMs(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+finder::Summary search(MSComm& port, std::vector<finder::Probe> plan,
+                       const ModuleFinder::Options& options, bool showProgress, QTextStream& err) {
+    ModuleFinder finder(port);
+    finder::Summary summary;
+    QEventLoop loop;
+    QObject::connect(&finder, &ModuleFinder::finished, &loop, [&](const finder::Summary& s) {
+        summary = s;
+        loop.quit();
+    });
+    QElapsedTimer shown;
+    shown.start();
+    if (showProgress) {
+        QObject::connect(&finder, &ModuleFinder::progress, &loop, [&](const finder::Progress& p) {
+            if (shown.elapsed() < 1000) {
+                return;
+            }
+            shown.restart();
+            err << QStringLiteral("trying address %1 at %2: %3 of %4 probes, %5 s left\n")
+                       .arg(p.probe.address)
+                       .arg(finder::describe(p.probe.line))
+                       .arg(p.done)
+                       .arg(p.total)
+                       .arg(std::chrono::duration<double>(p.left).count(), 0, 'f', 1);
+            err.flush();
+        });
+    }
+    finder.start(std::move(plan), options);
+    loop.exec();
+    return summary;
+}
+
+void place(QJsonObject& json, const finder::Probe& p) {
+    json[QStringLiteral("address")] = p.address;
+    json[QStringLiteral("baud")] = p.line.baud;
+    json[QStringLiteral("format")] = finder::formatName(p.line.format);
+}
+
+QJsonObject placeOf(const finder::Answer& a) {
+    QJsonObject o;
+    place(o, a.probe);
+    if (a.judgement.value) {
+        o[QStringLiteral("value")] = *a.judgement.value;
+    }
+    if (a.judgement.exceptionCode) {
+        o[QStringLiteral("exception")] = *a.judgement.exceptionCode;
+    }
+    o[QStringLiteral("received")] = hex(a.bytes);
+    return o;
+}
+
+Exit outcomeExit(modbus::Outcome outcome) {
+    switch (outcome) {
+        case modbus::Outcome::Good:
+            return Exit::Good;
+        case modbus::Outcome::NoResponse:
+            return Exit::NoResponse;
+        case modbus::Outcome::Incomplete:
+            return Exit::Incomplete;
+        case modbus::Outcome::CrcError:
+            return Exit::CrcError;
+    }
+    return Exit::NoResponse;
+}
+
+QString outcomeName(modbus::Outcome outcome) {
+    switch (outcome) {
+        case modbus::Outcome::Good:
+            return QStringLiteral("good");
+        case modbus::Outcome::NoResponse:
+            return QStringLiteral("no-response");
+        case modbus::Outcome::Incomplete:
+            return QStringLiteral("incomplete");
+        case modbus::Outcome::CrcError:
+            return QStringLiteral("crc-error");
+    }
+    return {};
+}
+
+class Runner {
+  public:
+    Runner(const Options& o, QTextStream& out, QTextStream& err) : o_(o), out_(out), err_(err) {
+        clock_.start();
+    }
+
+    Exit run() {
+        auto port = portFor(o_);
+        if (auto* why = std::get_if<QString>(&port)) {
+            return failed(Exit::Port, *why);
+        }
+        port_ = std::move(std::get<std::unique_ptr<MSComm>>(port));
+        try {
+            switch (o_.command) {
+                case Command::Read:
+                case Command::Coil:
+                case Command::Register:
+                case Command::Text:
+                    return exchange();
+                case Command::Find:
+                    return find();
+                case Command::Verify:
+                    return verify();
+                case Command::Configure:
+                    return configure();
+            }
+        } catch (const CommError& e) {
+            return failed(Exit::Port, QString::fromStdString(e.what()));
+        }
+        return Exit::Usage;
+    }
+
+  private:
+    Exit failed(Exit status, const QString& why) {
+        err_ << "tessaline-cli: " << why << '\n';
+        err_.flush();
+        return status;
+    }
+
+    void print(QJsonObject json, const QStringList& lines) {
+        if (o_.json) {
+            json[QStringLiteral("command")] = commandName();
+            json[QStringLiteral("seconds")] = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
+            out_ << QJsonDocument(json).toJson(QJsonDocument::Compact) << '\n';
+        } else {
+            for (const QString& line : lines) {
+                out_ << line << '\n';
+            }
+        }
+        out_.flush();
+    }
+
+    QString commandName() const {
+        static const std::array<const char*, 7> names{"read", "coil",      "register", "text",
+                                                      "find", "configure", "verify"};
+        return QLatin1String(names[static_cast<std::size_t>(o_.command)]);
+    }
+
+    ModuleFinder::Options finderOptions() const {
+        ModuleFinder::Options f;
+        f.allowance = std::chrono::milliseconds(o_.allowanceMs);
+        f.wholeBus = o_.wholeBus;
+        return f;
+    }
+
+    // One of the main window's four requests: the same frame, the same fixed wait, the same
+    // four outcomes.
+    Exit exchange() {
+        const finder::Probe at = target(o_);
+        const auto slave = static_cast<std::uint8_t>(at.address);
+        const int reg = o_.reg.value_or(0);
+        std::vector<std::uint8_t> frame;
+        modbus::ExchangeShape shape{};
+        switch (o_.command) {
+            case Command::Read:
+                frame = modbus::read04(slave, reg);
+                shape = modbus::shapeOf(modbus::Command::Read04);
+                break;
+            case Command::Coil: {
+                const QString v = o_.value->trimmed().toLower();
+                const bool on = v == QLatin1String("on") || v == QLatin1String("1") ||
+                                v == QLatin1String("0xff00");
+                if (!on && v != QLatin1String("off") && v != QLatin1String("0") &&
+                    v != QLatin1String("0x0000")) {
+                    return failed(Exit::Usage,
+                                  QStringLiteral("coil --value must be on or off, not \"%1\"")
+                                      .arg(*o_.value));
+                }
+                frame = modbus::coil05(slave, reg, on ? QStringLiteral("0xFF00") : QString());
+                shape = modbus::shapeOf(modbus::Command::Coil05);
+                break;
+            }
+            case Command::Register: {
+                bool ok = false;
+                const QString v = o_.value->trimmed();
+                const int value = v.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+                                      ? v.mid(2).toInt(&ok, 16)
+                                      : v.toInt(&ok, 10);
+                if (!ok || value < 0 || value > 0xFFFF) {
+                    return failed(
+                        Exit::Usage,
+                        QStringLiteral("register --value must be 0..65535, not \"%1\"").arg(v));
+                }
+                frame = modbus::register06(slave, reg, value >> 8, value & 0xFF);
+                shape = modbus::shapeOf(modbus::Command::Register06);
+                break;
+            }
+            case Command::Text: {
+                const int position = textPosition(reg);
+                if (position < 0) {
+                    return failed(Exit::Usage,
+                                  QStringLiteral("text --register must be 0..39, or 40, 50 .. "
+                                                 "130, not %1")
+                                      .arg(reg));
+                }
+                if (o_.value->size() > MaxText) {
+                    return failed(Exit::Usage,
+                                  QStringLiteral("text --value has %1 characters; at most %2 fit")
+                                      .arg(o_.value->size())
+                                      .arg(MaxText));
+                }
+                frame = modbus::message16(slave, position, cp1252::fromUnicode(*o_.value));
+                shape = modbus::shapeOf(modbus::Command::Message16, frame[6]);
+                break;
+            }
+            default:
+                break;
+        }
+        const std::uint16_t crc = crc16::modbus(frame);
+        frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+        frame.push_back(static_cast<std::uint8_t>(crc >> 8));
+
+        port_->Settings(finder::settingsString(at.line));
+        port_->PortOpen(true);
+        port_->Output(frame);
+        waitMs(shape.ticks * TickMs);
+        const QByteArray waiting = port_->Input();
+        port_->PortOpen(false);
+
+        const auto outcome = modbus::classify(bytesOf(waiting), shape);
+        QJsonObject json;
+        place(json, at);
+        json[QStringLiteral("outcome")] = outcomeName(outcome);
+        json[QStringLiteral("sent")] = hex(frame);
+        json[QStringLiteral("received")] = hex(bytesOf(waiting));
+        QStringList lines{QStringLiteral("sent:     ") + hex(frame)};
+        if (outcome == modbus::Outcome::Good) {
+            const auto reply = bytesOf(waiting).first(static_cast<std::size_t>(shape.replyLength));
+            lines << QStringLiteral("received: ") + hex(reply);
+            if (o_.command == Command::Read) {
+                const int value = reply[3] << 8 | reply[4];
+                json[QStringLiteral("value")] = value;
+                lines << QStringLiteral("value:    %1").arg(value);
+            }
+        } else {
+            lines << QStringLiteral("received: ") + modbus::outcomeText(outcome);
+        }
+        print(json, lines);
+        return outcomeExit(outcome);
+    }
+
+    // The function 16 list position that shows this start register, or -1.
+    static int textPosition(int reg) {
+        for (int p = 0; p <= 49; ++p) {
+            if (modbus::startAddress16(p) == reg) {
+                return p;
+            }
+        }
+        return -1;
+    }
+
+    Exit find() {
+        const auto plan = finder::plan(o_.range, target(o_));
+        const auto s = search(*port_, plan, finderOptions(), !o_.json, err_);
+        return report(s);
+    }
+
+    Exit verify() {
+        const finder::Probe at = target(o_);
+        auto options = finderOptions();
+        options.wholeBus = false;
+        const auto s = search(*port_, {at}, options, false, err_);
+        return reportVerified(s, at, {}, {});
+    }
+
+    Exit configure() {
+        const auto built = uploadFromIni(o_.model, o_.ini, o_.sets);
+        if (const auto* why = std::get_if<QString>(&built)) {
+            return failed(Exit::Configuration, *why);
+        }
+        const Upload& upload = std::get<Upload>(built);
+        port_->Settings(finder::settingsString(finder::UploadLine));
+        port_->PortOpen(true);
+        port_->Output(upload.bytes);
+        QJsonObject json;
+        place(json, upload.target);
+        json[QStringLiteral("model")] = o_.model;
+        json[QStringLiteral("bytes")] = static_cast<int>(upload.bytes.size());
+        json[QStringLiteral("checksum")] = upload.checksum;
+        const QString sent =
+            QStringLiteral(
+                "Sent the %1 configuration (%2 bytes, checksum 0x%3) "
+                "at 9600 8N1: address %4, %5")
+                .arg(o_.model == 216 ? QLatin1String("16x2") : QLatin1String("20x4"))
+                .arg(upload.bytes.size())
+                .arg(upload.checksum, 2, 16, QLatin1Char('0'))
+                .arg(upload.target.address)
+                .arg(finder::describe(upload.target.line));
+        if (!o_.verify) {
+            // Closing waits for the image to leave the line.
+            port_->PortOpen(false);
+            print(json, {sent});
+            return Exit::Good;
+        }
+        auto options = finderOptions();
+        options.wholeBus = false;
+        const auto n = static_cast<std::size_t>(upload.bytes.size());
+        options.startDelay =
+            finder::uploadWireTime(n) +
+            (o_.settleMs ? std::chrono::milliseconds(*o_.settleMs) : finder::defaultSettle(n));
+        const auto s = search(*port_, {upload.target}, options, false, err_);
+        port_->PortOpen(false);
+        return reportVerified(s, upload.target, json, {sent});
+    }
+
+    Exit report(const finder::Summary& s) {
+        if (!s.error.isEmpty()) {
+            return failed(Exit::Port, s.error);
+        }
+        QJsonObject json;
+        QStringList lines;
+        json[QStringLiteral("found")] = !s.found.empty();
+        json[QStringLiteral("probes")] = s.probes;
+        json[QStringLiteral("echo")] = s.echoSeen;
+        if (!s.found.empty()) {
+            const QJsonObject first = placeOf(s.found.front());
+            for (auto it = first.begin(); it != first.end(); ++it) {
+                json[it.key()] = it.value();
+            }
+        }
+        QJsonArray modules;
+        for (const auto& a : s.found) {
+            modules.append(placeOf(a));
+            lines << finder::answersAt(a.probe);
+        }
+        QJsonArray unreadable;
+        for (const auto& a : s.unreadable) {
+            unreadable.append(placeOf(a));
+            lines << finder::unreadableAt(a.probe);
+        }
+        json[QStringLiteral("modules")] = modules;
+        json[QStringLiteral("unreadable")] = unreadable;
+        json[QStringLiteral("outcome")] =
+            s.found.empty() ? QStringLiteral("no-response") : QStringLiteral("good");
+        if (s.found.empty()) {
+            lines << QStringLiteral("No module found");
+        }
+        lines << QStringLiteral("%1 probes in %2 s%3")
+                     .arg(s.probes)
+                     .arg(s.seconds, 0, 'f', 2)
+                     .arg(s.echoSeen ? QStringLiteral("; the adapter echoes what it sends")
+                                     : QString());
+        print(json, lines);
+        if (!s.found.empty()) {
+            return Exit::Good;
+        }
+        return s.unreadable.empty() ? Exit::NoResponse : Exit::Unreadable;
+    }
+
+    Exit reportVerified(const finder::Summary& s, const finder::Probe& at, QJsonObject json,
+                        QStringList lines) {
+        if (!s.error.isEmpty()) {
+            return failed(Exit::Port, s.error);
+        }
+        const bool verified = !s.found.empty();
+        place(json, at);
+        json[QStringLiteral("verified")] = verified;
+        json[QStringLiteral("probes")] = s.probes;
+        json[QStringLiteral("outcome")] =
+            verified ? QStringLiteral("good") : QStringLiteral("no-response");
+        if (verified && s.found.front().judgement.value) {
+            json[QStringLiteral("value")] = *s.found.front().judgement.value;
+        }
+        if (verified) {
+            lines << finder::answersAt(at);
+        } else if (!s.unreadable.empty()) {
+            lines << finder::unreadableAt(at);
+        } else {
+            lines << finder::noAnswerAt(at);
+        }
+        print(json, lines);
+        if (verified) {
+            return Exit::Good;
+        }
+        return s.unreadable.empty() ? Exit::NoResponse : Exit::Unreadable;
+    }
+
+    const Options& o_;
+    QTextStream& out_;
+    QTextStream& err_;
+    QElapsedTimer clock_;
+    std::unique_ptr<MSComm> port_;
+};
+
+}  // namespace
+
+Exit run(const Options& options, QTextStream& out, QTextStream& err) {
+    return Runner(options, out, err).run();
+}
+
+}  // namespace cli

@@ -1,0 +1,15 @@
+#pragma once
+
+// The commands of tessaline-cli, run to their end on the event loop of the running
+// QCoreApplication. Results go to out (text, or one JSON object with --json); a failure
+// that ends a command before it reaches the line goes to err as one line.
+
+#include <QTextStream>
+
+#include "cli/options.h"
+
+namespace cli {
+
+Exit run(const Options& options, QTextStream& out, QTextStream& err);
+
+}  // namespace cli
