@@ -38,6 +38,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmMain"));
     MSComm1.setObjectName(QStringLiteral("MSComm1"));
     buildLayout();
+    addToolsMenu();
 
     connect(mnuCfg, &QAction::triggered, this, &frmMain::mnuCfg_Click);
     connect(cmdConnect, &QPushButton::clicked, this, &frmMain::cmdConnect_Click);

@@ -19,6 +19,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -34,6 +35,8 @@ class frmMain : public QMainWindow {
 
     // Menu and frames on the window.
     QAction* mnuCfg = nullptr;
+    QMenu* mnuTools = nullptr;
+    QAction* mnuFind = nullptr;
     QGroupBox* fComm = nullptr;
     QGroupBox* fID = nullptr;
     QPushButton* cmdConnect = nullptr;
@@ -104,6 +107,7 @@ class frmMain : public QMainWindow {
     void cmdSend06_Click();
     void cmdSend16_Click();
     void mnuCfg_Click();
+    void mnuFind_Click();
     void Timer1_Timer();
 
     void SetupModule();
@@ -115,6 +119,7 @@ class frmMain : public QMainWindow {
 
   private:
     void buildLayout();
+    void addToolsMenu();
     void Form_Load();
     void Form_Unload();
 

@@ -11,6 +11,7 @@
 
 #include "app/config/calcchecksum.h"
 #include "app/config/configui.h"
+#include "app/config/sendverify.h"
 #include "app/modVar.h"
 #include "settings/modINI.h"
 #include "widgets/captionbutton.h"
@@ -85,6 +86,18 @@ void frmConfig1602::buildLayout() {
     cmdConfig->setObjectName(QStringLiteral("cmdConfig"));
     place(cmdConfig, 6840, 2880, 1095, 495);
     connect(cmdConfig, &QPushButton::clicked, this, &frmConfig1602::cmdConfig_Click);
+    auto* verify = new SendAndVerify(
+        this, MSComm1, cmdConfig, CfgData1602Size, [this]() -> std::optional<Sent> {
+            const Choices1602 c = choices();
+            const bool complete = !unselectedList1602(c);
+            cmdConfig_Click();
+            if (!complete || !MSComm1.PortOpen()) {
+                return std::nullopt;
+            }
+            return Sent{targetOf(c.address, c.baud, c.dataFormat), CfgData1602Size};
+        });
+    verify->place({6840, 3480, 1095, 495}, {6840, 4080, 1095, 255}, {6840, 4320, 1095, 315},
+                  {3120, 4080, 3375, 1200});
 
     lists_ = {cboaddr, cbobaud, cboDF,  cboW1,     cboW2,    cboDP1,
               cboDP2,  cboSP1,  cboSP2, cboSpage1, cboSpage2};

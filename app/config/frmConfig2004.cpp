@@ -10,6 +10,7 @@
 
 #include "app/config/calcchecksum.h"
 #include "app/config/configui.h"
+#include "app/config/sendverify.h"
 #include "app/modVar.h"
 #include "settings/modINI.h"
 #include "widgets/captionbutton.h"
@@ -85,6 +86,18 @@ void frmConfig2004::buildLayout() {
     cmdSend->setObjectName(QStringLiteral("cmdSend"));
     place(cmdSend, 600, 3600, 1815, 855);
     connect(cmdSend, &QPushButton::clicked, this, &frmConfig2004::cmdSend_Click);
+    auto* verify =
+        new SendAndVerify(this, MSComm1, cmdSend, Upload2004Size, [this]() -> std::optional<Sent> {
+            const Choices2004 c = choices();
+            const bool complete = !unselectedList2004(c);
+            cmdSend_Click();
+            if (!complete || !MSComm1.PortOpen()) {
+                return std::nullopt;
+            }
+            return Sent{targetOf(c.address, c.baud, c.dataFormat), Upload2004Size};
+        });
+    verify->place({600, 2280, 1815, 495}, {600, 2880, 900, 255}, {1560, 2850, 855, 315},
+                  {240, 4560, 3000, 960});
 
     lists_ = {cboaddr, cbobaud, cboDF};
     for (const auto* column : {&cboWidth1, &cboDP, &cboLoc, &cbosmsg}) {

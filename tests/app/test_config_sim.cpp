@@ -1,6 +1,8 @@
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 #include "app/config/frmConfig1602.h"
@@ -30,8 +32,8 @@ modbus::Outcome writeRegister(int slave, const QString& settings) {
 }
 
 // korvo-sim of this model on port 1, as the configuration windows find it.
-void startModule(SimProcess& sim, const QString& model) {
-    Bench::mapPort(1, sim.start({QStringLiteral("--model"), model}));
+void startModule(SimProcess& sim, const QString& model, const QStringList& faults = {}) {
+    Bench::mapPort(1, sim.start(QStringList{QStringLiteral("--model"), model} + faults));
     PortNumber = QStringLiteral("1");
 }
 
@@ -84,6 +86,59 @@ class TestConfigSim : public QObject {
         QVERIFY(log.contains(QStringLiteral("line 3 message 20")));
         QVERIFY(log.contains(QStringLiteral("field 2 (line 1): column 10, 3 digits, 1 after")));
         QCOMPARE(writeRegister(5, QStringLiteral("19200,n,8,2")), modbus::Outcome::Good);
+    }
+
+    // Send & Verify: the upload Send Config Data makes, then one probe at the new settings,
+    // answered in the window; the port is back at the upload settings for the next send.
+    void sendAndVerify_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QStringList>("faults");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("16x2") << "216" << QStringList{}
+                              << "Module answers at address 37, 38400 8E1";
+        QTest::newRow("20x4") << "420" << QStringList{}
+                              << "Module answers at address 37, 38400 8E1";
+        QTest::newRow("20x4, silent")
+            << "420" << QStringList{"--no-reply"}
+            << "No answer at address 37, 38400 8E1 — check the wiring, or power the module off "
+               "and on";
+    }
+    void sendAndVerify() {
+        QFETCH(QString, model);
+        QFETCH(QStringList, faults);
+        QFETCH(QString, answer);
+        IniFolder ini;
+        SimProcess sim;
+        startModule(sim, model, faults);
+        recordMessages();
+        std::unique_ptr<QWidget> w;
+        MSComm* port = nullptr;
+        if (model == "216") {
+            auto* c = new frmConfig1602;
+            c->cboaddr->setCurrentIndex(36);
+            c->cbobaud->setCurrentIndex(2);
+            c->cboDF->setCurrentIndex(2);
+            port = &c->MSComm1;
+            w.reset(c);
+        } else {
+            auto* c = new frmConfig2004;
+            c->cboaddr->setCurrentIndex(36);
+            c->cbobaud->setCurrentIndex(2);
+            c->cboDF->setCurrentIndex(2);
+            port = &c->MSComm1;
+            w.reset(c);
+        }
+        w->setAttribute(Qt::WA_DeleteOnClose, false);
+        w->findChild<QSpinBox*>("settleBox")->setValue(20);
+        auto* verify = w->findChild<QPushButton*>("cmdVerify");
+        auto* label = w->findChild<QLabel*>("lblVerify");
+        verify->click();
+        QTRY_VERIFY_WITH_TIMEOUT(verify->isEnabled(), 5000);
+        QCOMPARE(label->text(), answer);
+        QVERIFY(sim.log().contains(QStringLiteral("now answering as slave 37 at 38400 8E1")));
+        QCOMPARE(port->Settings(), QStringLiteral("9600,n,8,1"));
+        QVERIFY(port->PortOpen());
+        QVERIFY(shownMessages().isEmpty());
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -43,10 +44,11 @@ class TestMainWindow : public QObject {
 
     void opensDisconnectedWithFixedLists() {
         frmMain w;
-        // Configure LCD stays a single item that acts on click; View stands beside it.
-        QCOMPARE(w.menuBar()->actions().size(), 2);
+        // Configure LCD stays a single item that acts on click; View and Tools stand beside it.
+        QCOMPARE(w.menuBar()->actions().size(), 3);
         QCOMPARE(w.menuBar()->actions().constFirst(), w.mnuCfg);
-        QCOMPARE(w.menuBar()->actions().constLast()->text(), QStringLiteral("View"));
+        QCOMPARE(w.menuBar()->actions().at(1)->text(), QStringLiteral("View"));
+        QCOMPARE(w.menuBar()->actions().constLast(), w.mnuTools->menuAction());
         QCOMPARE(w.mnuCfg->menu(), nullptr);
         QCOMPARE(w.cmdConnect->text(), QStringLiteral("Connect"));
         for (QWidget* off : {w.fCom5, w.fCom6, w.fCom16, w.fCom4}) {

@@ -1,0 +1,65 @@
+#pragma once
+
+// "Send & Verify" in a configuration window: the upload "Send Config Data" makes, then, once
+// the module has had time to store it, one probe at the address, speed and format the image
+// carries. The answer is shown in the window.
+
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+#include "core/finder.h"
+#include "serial/modulefinder.h"
+
+class MSComm;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QWidget;
+
+namespace configui {
+
+// What an upload put on the line: the place the module answers at afterwards and the
+// number of bytes (for the time they take at 9600 8N1).
+struct Sent {
+    finder::Probe target;
+    std::size_t bytes = 0;
+};
+
+// The module's line settings and address as the configuration lists show them (positions;
+// -1 in the baud or format list reads as its first item, as the image codes it).
+finder::Probe targetOf(int addressPosition, int baudPosition, int formatPosition);
+
+class SendAndVerify : public QObject {
+    Q_OBJECT
+  public:
+    // send does what "Send Config Data" does (sendButton's click) and tells what went out,
+    // or nothing when the window refused or the port failed (the window has said why).
+    // imageBytes sets the default settling time.
+    SendAndVerify(QWidget* window, MSComm& port, QPushButton* sendButton, std::size_t imageBytes,
+                  std::function<std::optional<Sent>()> send);
+
+    // Places the button, the settling time (label and box) and the answer line, in twips.
+    struct Twips {
+        int left, top, width, height;
+    };
+    void place(Twips button, Twips settleLabel, Twips settle, Twips answer);
+
+    QPushButton* cmdVerify = nullptr;
+    QSpinBox* settleBox = nullptr;  // milliseconds
+    QLabel* lblVerify = nullptr;
+
+    void cmdVerify_Click();
+
+  private:
+    void showEnd(const finder::Summary& s);
+
+    QPushButton* sendButton_;
+    std::function<std::optional<Sent>()> send_;
+    QLabel* settleLabel_ = nullptr;
+    ModuleFinder finder_;
+    finder::Probe target_;
+};
+
+}  // namespace configui
