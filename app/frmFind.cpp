@@ -191,6 +191,9 @@ void frmFind::showAnswer(const finder::Answer& a) {
     } else if (a.judgement.exceptionCode) {
         text += QStringLiteral(" (exception %1)").arg(*a.judgement.exceptionCode);
     }
+    if (a.late) {
+        text += QStringLiteral(", late: raise the allowance");
+    }
     auto* item = new QListWidgetItem(text, results);
     if (module) {
         item->setData(Qt::UserRole, static_cast<int>(found_.size()));
@@ -204,6 +207,7 @@ void frmFind::showAnswer(const finder::Answer& a) {
 void frmFind::showEnd(const finder::Summary& s) {
     setSearching(false);
     progressBar->setValue(s.probes);
+    progressBar->setFormat(QStringLiteral("%1 of %2 probes").arg(s.probes).arg(s.total));
     timeLabel->clear();
     QString text;
     if (!s.error.isEmpty()) {

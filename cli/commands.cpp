@@ -136,6 +136,7 @@ QJsonObject placeOf(const finder::Answer& a) {
         o[QStringLiteral("exception")] = *a.judgement.exceptionCode;
     }
     o[QStringLiteral("received")] = hex(a.bytes);
+    o[QStringLiteral("late")] = a.late;
     return o;
 }
 
@@ -410,7 +411,8 @@ class Runner {
         QJsonArray modules;
         for (const auto& a : s.found) {
             modules.append(placeOf(a));
-            lines << finder::answersAt(a.probe);
+            lines << finder::answersAt(a.probe) +
+                         (a.late ? QStringLiteral(" (late: raise --allowance)") : QString());
         }
         QJsonArray unreadable;
         for (const auto& a : s.unreadable) {

@@ -106,6 +106,10 @@ Micros deadTime(const Line& line, int requestBytes, Micros allowance) {
     return tenthsOfChars(line, requestBytes * 10LL + 35 + 10) + allowance;
 }
 
+Micros allowanceFor(std::size_t index, Micros allowance) {
+    return index < 2 ? std::max(allowance, LikelyAllowance) : allowance;
+}
+
 Micros answerGap(const Line& line, Micros allowance) {
     return tenthsOfChars(line, 35) + allowance;
 }
@@ -118,7 +122,7 @@ std::vector<Micros> timeLeft(std::span<const Probe> plan, int requestBytes, Micr
     std::vector<Micros> left(plan.size() + 1, Micros{0});
     for (std::size_t i = plan.size(); i-- > 0;) {
         const bool switches = i > 0 && !(plan[i - 1].line == plan[i].line);
-        left[i] = left[i + 1] + deadTime(plan[i].line, requestBytes, allowance) +
+        left[i] = left[i + 1] + deadTime(plan[i].line, requestBytes, allowanceFor(i, allowance)) +
                   (switches ? switchPause() : Micros{0});
     }
     return left;

@@ -68,6 +68,12 @@ Micros charTime(const Line& line);
 // 3.5-character silence that ends it, one character for the first reply byte and the
 // turnaround allowance.
 Micros deadTime(const Line& line, int requestBytes, Micros allowance);
+// The allowance probe `index` of a plan waits with. The first two probes of a plan are its
+// likeliest places (the main window's settings, the factory default; the one place a
+// check probes): they wait at least LikelyAllowance, which costs a search almost nothing
+// and spares a module that answers a little late the whole sweep.
+inline constexpr Micros LikelyAllowance{20'000};
+Micros allowanceFor(std::size_t index, Micros allowance);
 // Once bytes came, the silence after the last one that ends the answer.
 Micros answerGap(const Line& line, Micros allowance);
 // Before the first probe at another line setting: a frame silence at the slowest line, so
@@ -105,6 +111,9 @@ struct Answer {
     Probe probe;
     Judgement judgement;
     std::vector<std::uint8_t> bytes;  // as received, echo included
+    // The answer came only after its probe had ended (it was read during the next one): a
+    // sign that the allowance is too short for this module or adapter.
+    bool late = false;
 };
 
 struct Progress {

@@ -35,6 +35,7 @@ void ModuleFinder::start(std::vector<finder::Probe> plan, const Options& options
     summary_.total = static_cast<int>(plan_.size());
     cancelled_ = false;
     line_.reset();
+    silentBefore_.reset();
     started_ = Clock::now();
     state_ = State::Starting;
     timer_.start(0);
@@ -137,17 +138,23 @@ void ModuleFinder::send() {
     if (cancelled_) {
         return;
     }
-    // Whatever came after the last probe ended is too late to be its answer and must not
-    // pass for this one's.
+    // Whatever came after the last probe ended must not pass for this one's answer; it may
+    // be the last one's, late.
     reading_ = true;
-    port_.Input();
+    const QByteArray stale = port_.Input();
     reading_ = false;
+    if (takeLate({reinterpret_cast<const std::uint8_t*>(stale.constData()),
+                  static_cast<std::size_t>(stale.size())}) &&
+        !options_.wholeBus) {
+        finish();
+        return;
+    }
     request_ = finder::probeRequest(probe.address);
     received_.clear();
     port_.Output(request_);
     ++summary_.probes;
     sentAt_ = Clock::now();
-    deadline_ = sentAt_ + finder::deadTime(probe.line, RequestBytes, options_.allowance);
+    deadline_ = sentAt_ + finder::deadTime(probe.line, RequestBytes, allowance());
     latest_ = deadline_ + MaxAnswerChars * finder::charTime(probe.line);
     state_ = State::Probing;
     arm(deadline_);
@@ -184,8 +191,8 @@ void ModuleFinder::absorb() {
     // After a bare echo the module's answer is still a turnaround away; once answer bytes
     // come, a frame silence ends it.
     const finder::Micros gap = j.verdict == finder::Verdict::Silent
-                                   ? finder::deadTime(line, 0, options_.allowance)
-                                   : finder::answerGap(line, options_.allowance);
+                                   ? finder::deadTime(line, 0, allowance())
+                                   : finder::answerGap(line, allowance());
     deadline_ = std::min(latest_, std::max(deadline_, Clock::now() + gap));
 }
 
@@ -203,6 +210,19 @@ void ModuleFinder::conclude() {
     finder::Answer answer{probe, finder::judge(request_, received_, true), received_};
     summary_.echoSeen = summary_.echoSeen || answer.judgement.echoed;
     ++next_;
+    if (answer.judgement.verdict == finder::Verdict::Unreadable && takeLate(received_)) {
+        // It was the last probe's answer; this one met nothing of its own.
+        answer.judgement = {};
+        if (!options_.wholeBus) {
+            finish();
+            return;
+        }
+    }
+    silentBefore_.reset();
+    if (answer.judgement.verdict == finder::Verdict::Silent) {
+        silentBefore_ = probe;
+        silentRequest_ = request_;
+    }
     switch (answer.judgement.verdict) {
         case finder::Verdict::Found:
             summary_.found.push_back(answer);
@@ -223,6 +243,25 @@ void ModuleFinder::conclude() {
     if (running()) {
         next();
     }
+}
+
+bool ModuleFinder::takeLate(std::span<const std::uint8_t> bytes) {
+    if (!silentBefore_ || bytes.empty()) {
+        return false;
+    }
+    const auto j = finder::judge(silentRequest_, bytes, true);
+    if (j.verdict != finder::Verdict::Found) {
+        return false;
+    }
+    finder::Answer late{*silentBefore_, j, {bytes.begin(), bytes.end()}, true};
+    silentBefore_.reset();
+    summary_.found.push_back(late);
+    emit answered(late);
+    return true;
+}
+
+finder::Micros ModuleFinder::allowance() const {
+    return finder::allowanceFor(next_, options_.allowance);
 }
 
 void ModuleFinder::finish() {

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "core/finder.h"
@@ -65,6 +66,10 @@ class ModuleFinder : public QObject {
     void absorb();
     void probeTimeUp();
     void conclude();
+    // Bytes that are the answer of the last probe, which met silence in its own time:
+    // recorded as its find (late); true when they were.
+    bool takeLate(std::span<const std::uint8_t> bytes);
+    finder::Micros allowance() const;
     void finish();
     void fail(const QString& reason);
     void setLine(const QString& settings);
@@ -85,6 +90,8 @@ class ModuleFinder : public QObject {
     std::optional<finder::Line> line_;
     std::array<std::uint8_t, 8> request_{};
     std::vector<std::uint8_t> received_;
+    std::optional<finder::Probe> silentBefore_;
+    std::array<std::uint8_t, 8> silentRequest_{};
     Clock::time_point started_;
     Clock::time_point sentAt_;
     Clock::time_point deadline_;

@@ -35,6 +35,7 @@ struct Module {
     bool twoStopBits = false;
     Reply reply = Reply::Good;
     bool echo = false;
+    int delayMs = 0;
 };
 
 // The far end of the line: takes each 8-byte request and answers as the module would.
@@ -85,7 +86,11 @@ class ScriptedModule : public QObject {
             case Reply::None:
                 break;
         }
-        pty_.write(reply);
+        if (module_.delayMs > 0) {
+            QTimer::singleShot(module_.delayMs, this, [this, reply] { pty_.write(reply); });
+        } else {
+            pty_.write(reply);
+        }
     }
 
     PtyPair& pty_;
@@ -142,31 +147,35 @@ class TestModuleFinder : public QObject {
         QTest::addColumn<bool>("wholeBus");
         QTest::addColumn<std::optional<Probe>>("found");
         QTest::addColumn<QList<int>>("unreadable");  // addresses
-        QTest::addColumn<bool>("everyProbe");        // else it stops right after the find
+        QTest::addColumn<int>("afterFind");          // probes sent after the find; -1: all
         QTest::addColumn<bool>("echo");
         using P = std::optional<Probe>;
         const Probe at37{{19200, Format::N82}, 37};
         const Probe factory{finder::FactoryLine, 1};
         QTest::newRow("found first try") << Module{37, B19200, true} << P(at37) << 247 << false
-                                         << P(at37) << QList<int>{} << false << false;
+                                         << P(at37) << QList<int>{} << 0 << false;
         QTest::newRow("found after every other line")
             << Module{3, B38400, true} << P() << 3 << false << P({{38400, Format::N82}, 3})
-            << QList<int>{} << false << false;
+            << QList<int>{} << 0 << false;
         QTest::newRow("exception answer")
             << Module{1, B9600, false, Reply::Exception} << P(at37) << 247 << false << P(factory)
-            << QList<int>{} << false << false;
+            << QList<int>{} << 0 << false;
         QTest::newRow("echo, then the answer")
             << Module{1, B9600, false, Reply::Good, true} << P() << 3 << false << P(factory)
-            << QList<int>{} << false << true;
+            << QList<int>{} << 0 << true;
         QTest::newRow("echo and no module") << Module{0, B9600, false, Reply::None, true} << P()
-                                            << 3 << false << P() << QList<int>{} << true << true;
+                                            << 3 << false << P() << QList<int>{} << -1 << true;
         QTest::newRow("corrupt reply") << Module{2, B9600, true, Reply::CorruptCrc} << P() << 3
-                                       << false << P() << QList<int>{2} << true << false;
+                                       << false << P() << QList<int>{2} << -1 << false;
         QTest::newRow("foreign address") << Module{0, B19200, true, Reply::Foreign} << P() << 2
-                                         << false << P() << QList<int>{1, 2} << true << false;
+                                         << false << P() << QList<int>{1, 2} << -1 << false;
         QTest::newRow("whole bus goes on after a find")
             << Module{2, B9600, true} << P() << 3 << true << P({{9600, Format::N82}, 2})
-            << QList<int>{} << true << false;
+            << QList<int>{} << -1 << false;
+        // Read during the next probe, the answer is still credited to the probe it answers.
+        QTest::newRow("late answer")
+            << Module{3, B19200, true, Reply::Good, false, 80} << P() << 3 << false
+            << P({{19200, Format::N82}, 3}) << QList<int>{} << 1 << false;
     }
     void search() {
         QFETCH(Module, module);
@@ -175,7 +184,7 @@ class TestModuleFinder : public QObject {
         QFETCH(bool, wholeBus);
         QFETCH(std::optional<Probe>, found);
         QFETCH(QList<int>, unreadable);
-        QFETCH(bool, everyProbe);
+        QFETCH(int, afterFind);
         QFETCH(bool, echo);
 
         ScriptedModule peer(*pty_, module);
@@ -186,14 +195,16 @@ class TestModuleFinder : public QObject {
         QCOMPARE(s.found.size(), found ? 1U : 0U);
         if (found) {
             QVERIFY(s.found[0].probe == *found);
+            QCOMPARE(s.found[0].late, afterFind == 1);
         }
         QList<int> seen;
         for (const auto& a : s.unreadable) {
             seen << a.probe.address;
         }
         QCOMPARE(seen, unreadable);
-        const auto stop = found ? std::find(plan.begin(), plan.end(), *found) + 1 : plan.end();
-        QCOMPARE(s.probes, everyProbe ? s.total : static_cast<int>(stop - plan.begin()));
+        const auto at = found ? std::find(plan.begin(), plan.end(), *found) + 1 : plan.end();
+        QCOMPARE(s.probes,
+                 afterFind < 0 ? s.total : static_cast<int>(at - plan.begin()) + afterFind);
         QCOMPARE(s.echoSeen, echo);
         QVERIFY(!port_->PortOpen());
     }
