@@ -126,7 +126,7 @@ void place(QJsonObject& json, const finder::Probe& p) {
     json[QStringLiteral("format")] = finder::formatName(p.line.format);
 }
 
-QJsonObject placeOf(const finder::Answer& a) {
+QJsonObject answerJson(const finder::Answer& a) {
     QJsonObject o;
     place(o, a.probe);
     if (a.judgement.value) {
@@ -403,20 +403,20 @@ class Runner {
         json[QStringLiteral("probes")] = s.probes;
         json[QStringLiteral("echo")] = s.echoSeen;
         if (!s.found.empty()) {
-            const QJsonObject first = placeOf(s.found.front());
+            const QJsonObject first = answerJson(s.found.front());
             for (auto it = first.begin(); it != first.end(); ++it) {
                 json[it.key()] = it.value();
             }
         }
         QJsonArray modules;
         for (const auto& a : s.found) {
-            modules.append(placeOf(a));
+            modules.append(answerJson(a));
             lines << finder::answersAt(a.probe) +
                          (a.late ? QStringLiteral(" (late: raise --allowance)") : QString());
         }
         QJsonArray unreadable;
         for (const auto& a : s.unreadable) {
-            unreadable.append(placeOf(a));
+            unreadable.append(answerJson(a));
             lines << finder::unreadableAt(a.probe);
         }
         json[QStringLiteral("modules")] = modules;

@@ -60,6 +60,14 @@ bool supportedBaud(int baud) {
     return std::find(Bauds.begin(), Bauds.end(), baud) != Bauds.end();
 }
 
+Probe placeOf(int addressPosition, int baudPosition, int formatPosition) {
+    const auto pick = [](const auto& table, int position) {
+        return table[static_cast<std::size_t>(
+            position >= 0 && position < static_cast<int>(table.size()) ? position : 0)];
+    };
+    return {{pick(Bauds, baudPosition), pick(Formats, formatPosition)}, addressPosition + 1};
+}
+
 std::vector<Probe> plan(Range range, std::optional<Probe> first) {
     std::vector<Probe> out;
     const auto add = [&out](const Probe& p) {

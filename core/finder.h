@@ -51,6 +51,11 @@ struct Probe {
     friend bool operator==(const Probe&, const Probe&) = default;
 };
 
+// The place a configuration window's lists name: slave address, baud rate and data format
+// as list positions. -1 (no selection) in the baud or format list reads as the first item,
+// as the 20x4 image codes it.
+Probe placeOf(int addressPosition, int baudPosition, int formatPosition);
+
 struct Range {
     int first = LowestAddress;
     int last = HighestAddress;

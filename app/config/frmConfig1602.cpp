@@ -94,7 +94,7 @@ void frmConfig1602::buildLayout() {
             if (!complete || !MSComm1.PortOpen()) {
                 return std::nullopt;
             }
-            return Sent{targetOf(c.address, c.baud, c.dataFormat), CfgData1602Size};
+            return Sent{finder::placeOf(c.address, c.baud, c.dataFormat), CfgData1602Size};
         });
     verify->place({6840, 3480, 1095, 495}, {6840, 4080, 1095, 255}, {6840, 4320, 1095, 315},
                   {3120, 4080, 3375, 1200});

@@ -94,7 +94,7 @@ void frmConfig2004::buildLayout() {
             if (!complete || !MSComm1.PortOpen()) {
                 return std::nullopt;
             }
-            return Sent{targetOf(c.address, c.baud, c.dataFormat), Upload2004Size};
+            return Sent{finder::placeOf(c.address, c.baud, c.dataFormat), Upload2004Size};
         });
     verify->place({600, 2280, 1815, 495}, {600, 2880, 900, 255}, {1560, 2850, 855, 315},
                   {240, 4560, 3000, 960});

@@ -10,15 +10,6 @@
 
 namespace configui {
 
-finder::Probe targetOf(int addressPosition, int baudPosition, int formatPosition) {
-    const auto pick = [](const auto& table, int position) {
-        return table[static_cast<std::size_t>(
-            position >= 0 && position < static_cast<int>(table.size()) ? position : 0)];
-    };
-    return {{pick(finder::Bauds, baudPosition), pick(finder::Formats, formatPosition)},
-            addressPosition + 1};
-}
-
 SendAndVerify::SendAndVerify(QWidget* window, MSComm& port, QPushButton* sendButton,
                              std::size_t imageBytes, std::function<std::optional<Sent>()> send)
     : QObject(window), sendButton_(sendButton), send_(std::move(send)), finder_(port) {

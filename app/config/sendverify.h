@@ -27,10 +27,6 @@ struct Sent {
     std::size_t bytes = 0;
 };
 
-// The module's line settings and address as the configuration lists show them (positions;
-// -1 in the baud or format list reads as its first item, as the image codes it).
-finder::Probe targetOf(int addressPosition, int baudPosition, int formatPosition);
-
 class SendAndVerify : public QObject {
     Q_OBJECT
   public:
