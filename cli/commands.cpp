@@ -175,6 +175,14 @@ class Runner {
     }
 
     Exit run() {
+        // A file that cannot make an image is reported before any port is looked at.
+        if (o_.command == Command::Configure) {
+            auto built = uploadFromIni(o_.model, o_.ini, o_.sets);
+            if (const auto* why = std::get_if<QString>(&built)) {
+                return failed(Exit::Configuration, *why);
+            }
+            upload_ = std::get<Upload>(std::move(built));
+        }
         auto port = portFor(o_);
         if (auto* why = std::get_if<QString>(&port)) {
             return failed(Exit::Port, *why);
@@ -354,11 +362,7 @@ class Runner {
     }
 
     Exit configure() {
-        const auto built = uploadFromIni(o_.model, o_.ini, o_.sets);
-        if (const auto* why = std::get_if<QString>(&built)) {
-            return failed(Exit::Configuration, *why);
-        }
-        const Upload& upload = std::get<Upload>(built);
+        const Upload& upload = upload_;
         port_->Settings(finder::settingsString(finder::UploadLine));
         port_->PortOpen(true);
         port_->Output(upload.bytes);
@@ -471,6 +475,7 @@ class Runner {
     QTextStream& err_;
     QElapsedTimer clock_;
     std::unique_ptr<MSComm> port_;
+    Upload upload_;
 };
 
 }  // namespace
