@@ -13,6 +13,7 @@
 #include "cli/upload.h"
 #include "core/cp1252.h"
 #include "core/crc16.h"
+#include "core/hex.h"
 #include "core/modbus.h"
 #include "serial/modulefinder.h"
 #include "serial/mscomm.h"
@@ -32,7 +33,7 @@ std::span<const std::uint8_t> bytesOf(const QByteArray& a) {
 }
 
 QString hex(std::span<const std::uint8_t> bytes) {
-    return modbus::hexLine(bytes).trimmed();
+    return hex::line(bytes).trimmed();
 }
 
 // The module's place: what the options say, else what the main window last connected with.
@@ -377,7 +378,7 @@ class Runner {
                 "at 9600 8N1: address %4, %5")
                 .arg(o_.model == 216 ? QLatin1String("16x2") : QLatin1String("20x4"))
                 .arg(upload.bytes.size())
-                .arg(upload.checksum, 2, 16, QLatin1Char('0'))
+                .arg(hex::byte(static_cast<std::uint8_t>(upload.checksum)))
                 .arg(upload.target.address)
                 .arg(finder::describe(upload.target.line));
         if (!o_.verify) {

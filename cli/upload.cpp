@@ -1,10 +1,147 @@
 #include "cli/upload.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <functional>
+
+#include "core/cp1252.h"
+#include "core/image1602.h"
+#include "core/image2004.h"
+#include "core/inifile.h"
+
 namespace cli {
 
-std::variant<Upload, QString> uploadFromIni(int, const QString&,
-                                            const std::vector<std::pair<QString, QString>>&) {
-    return QStringLiteral("not built yet");
+namespace {
+
+using Sets = std::vector<std::pair<QString, QString>>;
+using Reader = std::function<QString(const QString& key)>;
+
+// Far beyond any settings file; anything bigger is not one.
+constexpr qint64 MaxFileSize = qint64{64} * 1024 * 1024;
+
+// A window restores whatever a file holds (a value it cannot use selects the first item);
+// a value typed on the command line for one unit must say exactly what it means.
+template <typename Choices>
+QString checkSet(const config::ListField<Choices>& f, const QString& value) {
+    bool ok = false;
+    const int n = value.trimmed().toInt(&ok);
+    switch (f.stored) {
+        case config::Stored::Position:
+            ok = ok && n >= 0 && n < f.count;
+            break;
+        case config::Stored::PositionPlusOne:
+            ok = ok && n >= 1 && n <= f.count;
+            break;
+        case config::Stored::LineBaud:
+        case config::Stored::LineFormat: {
+            const auto line = storedvalue::lineSettings(value.trimmed());
+            ok = line.baud >= 0 && line.format >= 0;
+            break;
+        }
+        case config::Stored::IoBit:
+            ok = ok && n >= 0 && n <= 255;
+            break;
+    }
+    return ok ? QString()
+              : QStringLiteral("--set %1=%2 names no item of its list")
+                    .arg(QLatin1String(f.key), value);
+}
+
+// Every list restored from its key, as the window does on opening.
+template <typename Choices>
+Choices restore(std::span<const config::ListField<Choices>> fields, const Reader& read) {
+    Choices c;
+    for (const auto& f : fields) {
+        f.at(c) = config::restoredPosition(f, read(QLatin1String(f.key)));
+    }
+    return c;
+}
+
+template <typename Choices>
+QString checkSets(std::span<const config::ListField<Choices>> fields, const Sets& sets,
+                  const QStringList& textKeys, const QString& section) {
+    for (const auto& [key, value] : sets) {
+        if (textKeys.contains(key, Qt::CaseInsensitive)) {
+            continue;
+        }
+        const auto f = std::find_if(fields.begin(), fields.end(), [&key](const auto& field) {
+            return key.compare(QLatin1String(field.key), Qt::CaseInsensitive) == 0;
+        });
+        if (f == fields.end()) {
+            return QStringLiteral("--set %1: section [%2] has no key %1").arg(key, section);
+        }
+        if (const QString why = checkSet(*f, value); !why.isEmpty()) {
+            return why;
+        }
+    }
+    return {};
+}
+
+QString leftUnselected(const QString& caption) {
+    return QStringLiteral("the settings leave the list \"%1\" without a selection").arg(caption);
+}
+
+}  // namespace
+
+std::variant<Upload, QString> uploadFromIni(int model, const QString& path, const Sets& sets) {
+    const QFileInfo info(path);
+    QFile file(path);
+    if (!info.isFile() || info.size() > MaxFileSize || !file.open(QIODevice::ReadOnly)) {
+        return QStringLiteral("cannot read the settings file %1").arg(path);
+    }
+    const QByteArray bytes = file.readAll();
+    const QString section = model == 216 ? QStringLiteral("Cfg1602") : QStringLiteral("Cfg2004");
+    const Reader read = [&](const QString& key) {
+        // The last --set of a key wins over the file.
+        for (auto it = sets.rbegin(); it != sets.rend(); ++it) {
+            if (it->first.compare(key, Qt::CaseInsensitive) == 0) {
+                return it->second;
+            }
+        }
+        const auto value =
+            inifile::read(bytes, cp1252::fromUnicode(section), cp1252::fromUnicode(key));
+        return value ? cp1252::toUnicode(*value) : QString();
+    };
+
+    Upload out;
+    if (model == 216) {
+        QStringList messageKeys;
+        for (int k = 0; k < MessageCount1602; ++k) {
+            messageKeys << messageKey1602(k);
+        }
+        if (QString why = checkSets(listFields1602(), sets, messageKeys, section); !why.isEmpty()) {
+            return why;
+        }
+        Choices1602 c = restore(listFields1602(), read);
+        for (int k = 0; k < MessageCount1602; ++k) {
+            // The window's text box holds 16 characters.
+            c.messages[static_cast<std::size_t>(k)] = read(messageKeys[k]).left(MessageLength1602);
+        }
+        if (const auto caption = unselectedList1602(c)) {
+            return leftUnselected(*caption);
+        }
+        const auto built = buildImage1602(c);
+        out.bytes = QByteArray(reinterpret_cast<const char*>(built->image.data()),
+                               static_cast<qsizetype>(built->image.size()));
+        out.checksum = built->checksum.sum;
+        out.target = finder::placeOf(c.address, c.baud, c.dataFormat);
+        return out;
+    }
+    if (QString why = checkSets(listFields2004(), sets, {}, section); !why.isEmpty()) {
+        return why;
+    }
+    const Choices2004 c = restore(listFields2004(), read);
+    if (const auto caption = unselectedList2004(c)) {
+        return leftUnselected(*caption);
+    }
+    const auto built = buildImage2004(c);
+    const auto upload = buildUpload2004(c);
+    out.bytes = QByteArray(reinterpret_cast<const char*>(upload->data()),
+                           static_cast<qsizetype>(upload->size()));
+    out.checksum = built->checksum.sum;
+    out.target = finder::placeOf(c.address, c.baud, c.dataFormat);
+    return out;
 }
 
 }  // namespace cli

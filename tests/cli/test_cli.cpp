@@ -2,6 +2,7 @@
 // and JSON fields, run in the test's own process; the program itself for what only its
 // main() does (usage errors, statuses, help).
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -182,9 +183,52 @@ class TestCli : public QObject {
         QCOMPARE(r.json["outcome"].toString(), QStringLiteral("no-response"));
     }
 
+    // The image built from a saved section with a per-unit address moves the module, and the
+    // check finds it there.
+    void configure_data() {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("place");  // as korvo-sim logs it
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("20x4") << "420" << QByteArray("[Cfg2004]\r\nSaddr=5\r\nCset=19200,n,8,2\r\n")
+                              << "slave 37 at 19200 8N2" << 23;
+        QTest::newRow("16x2") << "216"
+                              << QByteArray("[Cfg1602]\r\nCset=38400,e,8,1\r\nUDT1=Tessaline\r\n")
+                              << "slave 37 at 38400 8E1" << 110;
+    }
+    void configure() {
+        QFETCH(QString, model);
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, place);
+        QFETCH(int, bytes);
+        SimProcess korvo;
+        const QString path = korvo.start({"--model", model});
+        QTemporaryDir dir;
+        const QString file = dir.filePath("line.ini");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(ini) == ini.size());
+        f.close();
+        const Result r = run({"configure", "--port", path, "--model", model, "--ini", file, "--set",
+                              "Saddr=37", "--verify", "--settle", "0"});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.json["verified"].toBool());
+        QCOMPARE(r.json["address"].toInt(), 37);
+        QCOMPARE(r.json["bytes"].toInt(), bytes);
+        QVERIFY2(korvo.log().contains("now answering as " + place), qPrintable(korvo.log()));
+        QCOMPARE(QString("slave %1 at %2 %3")
+                     .arg(r.json["address"].toInt())
+                     .arg(r.json["baud"].toInt())
+                     .arg(r.json["format"].toString()),
+                 place);
+    }
+
     // What only the program's own main() does: statuses and one line on standard error for
     // what cannot run, and a help text that lists the statuses.
     void program_data() {
+        // An empty settings file: every list on its first item, the 16x2's speed unset.
+        static QTemporaryDir dir;
+        const QString ini = dir.filePath("empty.ini");
+        QFile(ini).open(QIODevice::WriteOnly);
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("says");
@@ -195,6 +239,17 @@ class TestCli : public QObject {
             << QStringList{"read", "--port", "/dev/no-such-tty"} << 3 << "/dev/no-such-tty";
         QTest::newRow("configure without a file")
             << QStringList{"configure", "--model", "420"} << 2 << "--ini";
+        QTest::newRow("unknown key")
+            << QStringList{"configure", "--model", "420", "--ini", ini, "--set", "Sadr=5"} << 7
+            << "no key Sadr";
+        QTest::newRow("address out of range")
+            << QStringList{"configure", "--model", "420", "--ini", ini, "--set", "Saddr=300"} << 7
+            << "Saddr=300";
+        QTest::newRow("no speed for a 16x2")
+            << QStringList{"configure", "--model", "216", "--ini", ini} << 7 << "Baud Rate";
+        QTest::newRow("missing file")
+            << QStringList{"configure", "--model", "420", "--ini", "/nonexistent/line.ini"} << 7
+            << "/nonexistent/line.ini";
         QTest::newRow("help") << QStringList{"--help"} << 0 << "";
     }
     void program() {
