@@ -4,8 +4,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-#include "app/config/configui.h"
 #include "serial/mscomm.h"
+#include "widgets/captionbutton.h"
 #include "widgets/windowlayout.h"
 
 namespace configui {
@@ -13,7 +13,7 @@ namespace configui {
 SendAndVerify::SendAndVerify(QWidget* window, MSComm& port, QPushButton* sendButton,
                              std::size_t imageBytes, std::function<std::optional<Sent>()> send)
     : QObject(window), sendButton_(sendButton), send_(std::move(send)), finder_(port) {
-    cmdVerify = new CaptionButton(QStringLiteral("Send && Verify"), window);
+    cmdVerify = new ui::CaptionButton(QStringLiteral("Send && Verify"), window);
     cmdVerify->setObjectName(QStringLiteral("cmdVerify"));
     settleLabel_ = new QLabel(QStringLiteral("Settle (ms)"), window);
     settleLabel_->setObjectName(QStringLiteral("lblSettle"));
