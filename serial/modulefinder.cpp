@@ -35,7 +35,7 @@ void ModuleFinder::start(std::vector<finder::Probe> plan, const Options& options
     summary_.total = static_cast<int>(plan_.size());
     cancelled_ = false;
     line_.reset();
-    silentBefore_.reset();
+    silent_.clear();
     started_ = Clock::now();
     state_ = State::Starting;
     timer_.start(0);
@@ -125,6 +125,10 @@ void ModuleFinder::next() {
     if (line_ != line) {
         setLine(finder::settingsString(line));
         line_ = line;
+        // An answer still on its way can only belong to the last probe at the old setting.
+        if (silent_.size() > 1) {
+            silent_.erase(silent_.begin(), silent_.end() - 1);
+        }
         state_ = State::Pausing;
         arm(Clock::now() + finder::switchPause());
         return;
@@ -211,17 +215,15 @@ void ModuleFinder::conclude() {
     summary_.echoSeen = summary_.echoSeen || answer.judgement.echoed;
     ++next_;
     if (answer.judgement.verdict == finder::Verdict::Unreadable && takeLate(received_)) {
-        // It was the last probe's answer; this one met nothing of its own.
+        // It was an earlier probe's answer; this one met nothing of its own.
         answer.judgement = {};
         if (!options_.wholeBus) {
             finish();
             return;
         }
     }
-    silentBefore_.reset();
     if (answer.judgement.verdict == finder::Verdict::Silent) {
-        silentBefore_ = probe;
-        silentRequest_ = request_;
+        silent_.push_back(probe);
     }
     switch (answer.judgement.verdict) {
         case finder::Verdict::Found:
@@ -246,15 +248,22 @@ void ModuleFinder::conclude() {
 }
 
 bool ModuleFinder::takeLate(std::span<const std::uint8_t> bytes) {
-    if (!silentBefore_ || bytes.empty()) {
+    if (bytes.empty()) {
         return false;
     }
-    const auto j = finder::judge(silentRequest_, bytes, true);
+    // An answer names its address: the latest silent probe of that address is its own.
+    const auto own =
+        std::find_if(silent_.rbegin(), silent_.rend(),
+                     [&bytes](const finder::Probe& p) { return p.address == bytes[0]; });
+    if (own == silent_.rend()) {
+        return false;
+    }
+    const auto j = finder::judge(finder::probeRequest(own->address), bytes, true);
     if (j.verdict != finder::Verdict::Found) {
         return false;
     }
-    finder::Answer late{*silentBefore_, j, {bytes.begin(), bytes.end()}, true};
-    silentBefore_.reset();
+    finder::Answer late{*own, j, {bytes.begin(), bytes.end()}, true};
+    silent_.erase(std::next(own).base());
     summary_.found.push_back(late);
     emit answered(late);
     return true;

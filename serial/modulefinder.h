@@ -66,7 +66,7 @@ class ModuleFinder : public QObject {
     void absorb();
     void probeTimeUp();
     void conclude();
-    // Bytes that are the answer of the last probe, which met silence in its own time:
+    // Bytes that are the answer of an earlier probe, which met silence in its own time:
     // recorded as its find (late); true when they were.
     bool takeLate(std::span<const std::uint8_t> bytes);
     finder::Micros allowance() const;
@@ -90,8 +90,8 @@ class ModuleFinder : public QObject {
     std::optional<finder::Line> line_;
     std::array<std::uint8_t, 8> request_{};
     std::vector<std::uint8_t> received_;
-    std::optional<finder::Probe> silentBefore_;
-    std::array<std::uint8_t, 8> silentRequest_{};
+    // Probes that met silence at the current line setting, and the last one before it.
+    std::vector<finder::Probe> silent_;
     Clock::time_point started_;
     Clock::time_point sentAt_;
     Clock::time_point deadline_;

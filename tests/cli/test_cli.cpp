@@ -141,7 +141,7 @@ class TestCli : public QObject {
         const int around = address > 2 ? address : 100;
         const Result r = run({"find", "--port", path, "--from", QString::number(around - 2), "--to",
                               QString::number(around + 2), "--baud", "9600", "--format", "8N1",
-                              "--address", "1", "--allowance", "30"});
+                              "--address", "1", "--allowance", "50"});
         QCOMPARE(r.status, status);
         QCOMPARE(r.json["found"].toBool(), status == 0);
         QCOMPARE(r.json["echo"].toBool(), sim.contains("--echo"));
