@@ -36,9 +36,10 @@ bool verifyAndDraw(QWidget* w, const QString& file) {
 // korvo-sim with these options on port 3, the main window preselecting 9600 8N1, slave 1.
 void startOnPort3(SimProcess& sim, const IniFolder& ini, const QStringList& args) {
     const QString path = sim.start(args);
-    ini.write("[Settings]\r\nCommPort=3\r\nSetting=9600,n,8,1\r\n[LCD]\r\nSlave=1\r\nModule=2004"
-              "\r\n[Ports]\r\n3=" +
-              path.toLocal8Bit() + "\r\n");
+    ini.write(
+        "[Settings]\r\nCommPort=3\r\nSetting=9600,n,8,1\r\n[LCD]\r\nSlave=1\r\nModule=2004"
+        "\r\n[Ports]\r\n3=" +
+        path.toLocal8Bit() + "\r\n");
     PortNumber = QStringLiteral("3");
 }
 
