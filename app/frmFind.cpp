@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "app/frmMain.h"
+#include "app/traffic/recorder.h"
 #include "settings/ports.h"
 #include "widgets/editablelist.h"
 #include "widgets/windowlayout.h"
@@ -39,6 +40,8 @@ frmFind::frmFind(frmMain* main, QWidget* parent)
     setWindowTitle(QStringLiteral("Find Module"));
     setFont(ui::windowFont());
     port_.InputMode(MSComm::InputModeKind::Binary);
+    // The probes are Modbus requests like the main window's, and go to the traffic log.
+    traffic::recorder().watch(port_, framewords::Line::Modbus);
 
     portLabel = named(new QLabel(this), "portLabel");
     portLabel->setWordWrap(true);
