@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <functional>
+#include <optional>
 
 #include "core/cp1252.h"
 #include "core/image1602.h"
@@ -61,7 +62,8 @@ Choices restore(std::span<const config::ListField<Choices>> fields, const Reader
 template <typename Choices>
 QString checkSets(std::span<const config::ListField<Choices>> fields, const Sets& sets,
                   const QStringList& textKeys, const QString& section) {
-    for (const auto& [key, value] : sets) {
+    for (const auto& set : sets) {
+        const QString& key = set.first;
         if (textKeys.contains(key, Qt::CaseInsensitive)) {
             continue;
         }
@@ -71,7 +73,7 @@ QString checkSets(std::span<const config::ListField<Choices>> fields, const Sets
         if (f == fields.end()) {
             return QStringLiteral("--set %1: section [%2] has no key %1").arg(key, section);
         }
-        if (const QString why = checkSet(*f, value); !why.isEmpty()) {
+        if (QString why = checkSet(*f, set.second); !why.isEmpty()) {
             return why;
         }
     }
@@ -94,10 +96,14 @@ std::variant<Upload, QString> uploadFromIni(int model, const QString& path, cons
     const QString section = model == 216 ? QStringLiteral("Cfg1602") : QStringLiteral("Cfg2004");
     const Reader read = [&](const QString& key) {
         // The last --set of a key wins over the file.
-        for (auto it = sets.rbegin(); it != sets.rend(); ++it) {
-            if (it->first.compare(key, Qt::CaseInsensitive) == 0) {
-                return it->second;
+        std::optional<QString> given;
+        for (const auto& set : sets) {
+            if (set.first.compare(key, Qt::CaseInsensitive) == 0) {
+                given = set.second;
             }
+        }
+        if (given) {
+            return *given;
         }
         const auto value =
             inifile::read(bytes, cp1252::fromUnicode(section), cp1252::fromUnicode(key));

@@ -256,8 +256,8 @@ class TestCli : public QObject {
 
     void busyPort() {
         SimProcess korvo;
-        const QString path = korvo.start({});
-        MSComm holder([path](int) { return path; });
+        QString path = korvo.start({});
+        MSComm holder([&path](int) { return path; });
         holder.PortOpen(true);
         const Result r = ::program({"read", "--port", path});
         QCOMPARE(r.status, 3);
