@@ -58,9 +58,6 @@ class TestMainWindow : public QObject {
         QVERIFY(!w.Timer1->isActive());
         QCOMPARE(w.Timer1->interval(), 20);
         QCOMPARE(w.MSComm1.InputMode(), MSComm::InputModeKind::Binary);
-        // Placed in twips: 15 to the pixel at 96 dpi.
-        QCOMPARE(w.fCom4->geometry(), QRect(16, 312, 641, 65));
-        QCOMPARE(w.centralWidget()->size(), QSize(672, 494));
 
         QCOMPARE(itemsOf(w.cboDF), (QStringList{"8N1", "8N2", "8E1"}));
         QCOMPARE(itemsOf(w.cboModule), (QStringList{"Korvo-216", "Korvo-420"}));
