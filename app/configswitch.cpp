@@ -6,7 +6,7 @@
 
 #include "app/config/frmConfig1602.h"
 #include "app/config/frmConfig2004.h"
-#include "app/traffic/recorder.h"
+#include "serial/traffic/recorder.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 
 #include "app/frmMain.h"
-#include "app/traffic/recorder.h"
+#include "serial/traffic/recorder.h"
 #include "settings/ports.h"
 #include "widgets/editablelist.h"
 #include "widgets/windowlayout.h"

@@ -16,7 +16,7 @@
 #include "app/frmMain.h"
 #include "app/modVar.h"
 #include "app/modcrc16.h"
-#include "app/traffic/recorder.h"
+#include "serial/traffic/recorder.h"
 #include "core/cp1252.h"
 #include "core/crc16.h"
 #include "core/framewords.h"

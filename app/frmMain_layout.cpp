@@ -15,7 +15,7 @@
 
 #include "app/frmMain.h"
 #include "app/traffic/frmTrafficLog.h"
-#include "app/traffic/recorder.h"
+#include "serial/traffic/recorder.h"
 #include "widgets/editablelist.h"
 #include "widgets/textlimit.h"
 #include "widgets/windowlayout.h"

@@ -5,7 +5,7 @@
 
 #include "app/frmMain.h"
 #include "app/resources/appicon.h"
-#include "app/traffic/recorder.h"
+#include "serial/traffic/recorder.h"
 #include "widgets/messagebox.h"
 
 int main(int argc, char* argv[]) {

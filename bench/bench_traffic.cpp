@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/traffic/frmTrafficLog.h"
-#include "app/traffic/trafficmodel.h"
+#include "serial/traffic/trafficmodel.h"
 #include "core/framewords.h"
 #include "tests/support/wordedframes.h"
 

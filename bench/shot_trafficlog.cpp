@@ -14,7 +14,7 @@
 #include <cstdio>
 
 #include "app/traffic/frmTrafficLog.h"
-#include "app/traffic/recorder.h"
+#include "serial/traffic/recorder.h"
 #include "tests/app/slave.h"
 
 int main(int argc, char* argv[]) {

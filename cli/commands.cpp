@@ -13,10 +13,12 @@
 #include "cli/upload.h"
 #include "core/cp1252.h"
 #include "core/crc16.h"
+#include "core/framewords.h"
 #include "core/hex.h"
 #include "core/modbus.h"
 #include "serial/modulefinder.h"
 #include "serial/mscomm.h"
+#include "serial/traffic/recorder.h"
 #include "settings/modINI.h"
 #include "settings/ports.h"
 
@@ -189,6 +191,16 @@ class Runner {
             return failed(Exit::Port, *why);
         }
         port_ = std::move(std::get<std::unique_ptr<MSComm>>(port));
+        if (o_.log) {
+            QString why;
+            if (!traffic::recorder().logTo(*o_.log, &why)) {
+                return failed(Exit::Usage, why);
+            }
+            traffic::recorder().watch(*port_, o_.command == Command::Configure
+                                                  ? (o_.model == 216 ? framewords::Line::Upload1602
+                                                                     : framewords::Line::Upload2004)
+                                                  : framewords::Line::Modbus);
+        }
         try {
             switch (o_.command) {
                 case Command::Read:
@@ -314,9 +326,12 @@ class Runner {
         port_->Output(frame);
         waitMs(shape.ticks * TickMs);
         const QByteArray waiting = port_->Input();
+        const auto outcome = modbus::classify(bytesOf(waiting), shape);
+        if (o_.log) {
+            traffic::recorder().exchangeEnded(*port_, outcome);
+        }
         port_->PortOpen(false);
 
-        const auto outcome = modbus::classify(bytesOf(waiting), shape);
         QJsonObject json;
         place(json, at);
         json[QStringLiteral("outcome")] = outcomeName(outcome);

@@ -63,6 +63,8 @@ QString usage() {
         "  --all                find: search the whole bus instead of stopping at a module\n"
         "  --allowance MS       find, verify: turnaround allowed beyond the line's own\n"
         "                       times (default 2; more for slow adapters)\n"
+        "  --log FILE           append every frame on the line to FILE as CSV, as the\n"
+        "                       program's --log does\n"
         "  --json               print one JSON object\n"
         "  --help               show this text\n"
         "\n"
@@ -153,6 +155,11 @@ Parsed parse(const QStringList& arguments) {
          [&](const QString& v) {
              o.ini = v;
              return QString();
+         }},
+        {QStringLiteral("--log"),
+         [&](const QString& v) {
+             o.log = v;
+             return v.isEmpty() ? QStringLiteral("--log needs a file") : QString();
          }},
         {QStringLiteral("--set"),
          [&](const QString& v) {

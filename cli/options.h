@@ -41,6 +41,7 @@ struct Options {
     std::vector<std::pair<QString, QString>> sets;  // --set KEY=VALUE, in order
     bool verify = false;
     bool json = false;
+    std::optional<QString> log;  // CSV traffic log, appended to
     finder::Range range;
     bool wholeBus = false;
     int allowanceMs = 2;

@@ -16,8 +16,8 @@
 
 #include <algorithm>
 
-#include "app/traffic/recorder.h"
-#include "app/traffic/trafficmodel.h"
+#include "serial/traffic/recorder.h"
+#include "serial/traffic/trafficmodel.h"
 #include "widgets/messagebox.h"
 
 frmTrafficLog::frmTrafficLog(traffic::Model& model, QWidget* parent)

@@ -14,7 +14,7 @@
 
 #include "app/config/frmConfig2004.h"
 #include "app/traffic/frmTrafficLog.h"
-#include "app/traffic/recorder.h"
+#include "serial/traffic/recorder.h"
 #include "tests/app/slave.h"
 #include "tests/support/simprocess.h"
 #include "tests/support/wordedframes.h"

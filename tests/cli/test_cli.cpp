@@ -108,6 +108,28 @@ class TestCli : public QObject {
         QVERIFY(korvo.log().contains(QLatin1String("rx ") + r.json["sent"].toString()));
     }
 
+    // The same CSV as the program's traffic log, the exception named, appended run by run.
+    void logFile() {
+        SimProcess korvo;
+        const QString path = korvo.start({"--exception", "2"});
+        const QString csv = ini_->path() + QStringLiteral("/cli.csv");
+        for (int run = 0; run < 2; ++run) {
+            QCOMPARE(::program({"read", "--port", path, "--log", csv}).status, 4);
+        }
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        QVERIFY2(text.startsWith(QLatin1String("ms,time,port,device,direction,bytes,meaning")),
+                 qPrintable(text));
+        QCOMPARE(text.count(QLatin1String("ms,time")), 1);
+        QCOMPARE(text.count(QLatin1String(",tx,01 04 00 00 00 01 31 CA,")), 2);
+        QVERIFY2(text.contains(QLatin1String("exception 02: illegal data address")),
+                 qPrintable(text));
+        const Result refused = ::program({"read", "--port", path, "--log", "/nonexistent/x.csv"});
+        QCOMPARE(refused.status, 2);
+        QVERIFY(refused.err.contains(QLatin1String("/nonexistent/x.csv")));
+    }
+
     void find_data() {
         QTest::addColumn<QStringList>("sim");
         QTest::addColumn<int>("status");

@@ -14,7 +14,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/traffic/trafficmodel.h"
+#include "serial/traffic/trafficmodel.h"
 #include "core/framewords.h"
 #include "core/modbus.h"
 

@@ -1,4 +1,4 @@
-#include "app/traffic/recorder.h"
+#include "serial/traffic/recorder.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

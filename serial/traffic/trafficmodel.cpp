@@ -1,4 +1,4 @@
-#include "app/traffic/trafficmodel.h"
+#include "serial/traffic/trafficmodel.h"
 
 #include <QDateTime>
 
