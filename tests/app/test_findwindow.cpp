@@ -40,7 +40,9 @@ struct Bench {
         main->show();
         main->mnuFind->trigger();
         find = main->findChild<frmFind*>();
-        find->allowanceBox->setValue(30);
+        // Generous: this checks the window's flow, not how close to the line's own time a
+        // probe may end, and a sanitizer build on a busy machine answers late.
+        find->allowanceBox->setValue(100);
     }
     ~Bench() { closeAllWindows(); }
 
@@ -67,9 +69,10 @@ class TestFindWindow : public QObject {
         Bench b({"--address", QString::number(address), "--baud", QString::number(baud), "--format",
                  format});
         QVERIFY(b.searchAround(address));
-        QVERIFY2(b.find->results->count() == 1, qPrintable(b.find->statusLabel->text()));
         const QString place =
             QStringLiteral("address %1, %2 %3").arg(address).arg(baud).arg(format);
+        QVERIFY2(b.find->results->count() == 1,
+                 qPrintable(place + ": " + b.find->statusLabel->text()));
         QCOMPARE(b.find->results->item(0)->text(),
                  "Module answers at " + place + " (register 0 holds 10)");
         QVERIFY(b.find->statusLabel->text().startsWith("Module answers at " + place));

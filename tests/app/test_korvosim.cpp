@@ -22,9 +22,10 @@ class TestKorvoSim : public QObject {
         const QString write = QStringLiteral("01 06 00 00 00 00 89 CA ");
         // Stray bytes behind a reply are read with it and dropped.
         QTest::newRow("extra") << QStringList{"--extra", "3"} << QStringList{read, write, read};
-        // 120 ms misses the 60 ms wait of 04 but not the 200 ms of 06: the late 04 reply
-        // stands in front of the 06 reply, and the two fail the check together.
-        QTest::newRow("late") << QStringList{"--delay", "120"}
+        // 100 ms misses the 60 ms wait of 04 but not the 200 ms of 06 (the 06 reply comes
+        // about 150 ms after its request, behind the late 04 reply): the late 04 reply stands
+        // in front of the 06 reply, and the two fail the check together.
+        QTest::newRow("late") << QStringList{"--delay", "100"}
                               << QStringList{none, QStringLiteral("CRC Err"), none};
         // An echoed 06 request is a well-formed 06 reply; an echoed 04 request is not.
         QTest::newRow("echo") << QStringList{"--echo"}
