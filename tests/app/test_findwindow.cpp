@@ -41,8 +41,9 @@ struct Bench {
         main->mnuFind->trigger();
         find = main->findChild<frmFind*>();
         // Generous: this checks the window's flow, not how close to the line's own time a
-        // probe may end, and a sanitizer build on a busy machine answers late.
-        find->allowanceBox->setValue(100);
+        // probe may end. korvo-sim reads the line's settings when it gets round to a burst,
+        // which on a busy machine can be after a quick finder has moved on.
+        find->allowanceBox->setValue(150);
     }
     ~Bench() { closeAllWindows(); }
 
