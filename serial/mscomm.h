@@ -122,7 +122,13 @@ class MSComm : public QObject {
     QString portLabel() const;
 
     PortMap portMap_;
+#ifdef Q_OS_WIN
+    // The Win32 handle, the bytes read from it and not yet taken, and the arrival poll.
+    struct Win32Port;
+    std::unique_ptr<Win32Port> port_;
+#else
     std::unique_ptr<QSerialPort> port_;
+#endif
     int portNumber_ = 1;
     QString settings_ = QStringLiteral("9600,n,8,1");
     LineSettings line_;
