@@ -16,11 +16,11 @@
 #include "app/frmMain.h"
 #include "app/modVar.h"
 #include "app/modcrc16.h"
-#include "serial/traffic/recorder.h"
 #include "core/cp1252.h"
 #include "core/crc16.h"
 #include "core/framewords.h"
 #include "core/hex.h"
+#include "serial/traffic/recorder.h"
 
 namespace {
 

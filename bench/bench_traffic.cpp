@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "app/traffic/frmTrafficLog.h"
-#include "serial/traffic/trafficmodel.h"
 #include "core/framewords.h"
+#include "serial/traffic/trafficmodel.h"
 #include "tests/support/wordedframes.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include <memory>
 #include <optional>
 
-#include "serial/traffic/trafficmodel.h"
 #include "core/framewords.h"
 #include "core/modbus.h"
+#include "serial/traffic/trafficmodel.h"
 
 class MSComm;
 class QTimer;
