@@ -11,72 +11,13 @@
 #include <limits>
 #include <utility>
 
+#include "serial/linesettings.h"
 #include "serial/lockcheck.h"
 #include "serial/txqueue.h"
 
+using namespace serialdetail;
+
 namespace {
-
-// A close waits up to this long for queued output, and longer when the wire time of what
-// is queued at the current baud rate (plus a margin) needs it...
-constexpr int kMinimumDrainMs = 2000;
-constexpr int kDrainMarginMs = 500;
-constexpr int kDrainPollMs = 2;
-// ...but gives up once nothing has left for this long (or for the wire time of a driver's
-// block of characters at a low baud rate).
-constexpr int kStallMs = 1000;
-constexpr int kStallCharacters = 64;
-
-[[noreturn]] void fail(const QString& reason) {
-    throw CommError(reason.toStdString());
-}
-
-LineSettings parseLine(const QString& settings) {
-    const QStringList fields = settings.split(u',');
-    if (fields.size() != 4) {
-        fail(QStringLiteral("Settings \"%1\" are not baud,parity,data bits,stop bits as in "
-                            "\"9600,n,8,1\"")
-                 .arg(settings));
-    }
-    LineSettings line;
-
-    const QString baud = fields[0].trimmed();
-    if (baud.isEmpty()) {
-        fail(QStringLiteral("Settings \"%1\" name no baud rate").arg(settings));
-    }
-    bool ok = false;
-    line.baud = baud.toInt(&ok);
-    if (!ok || line.baud <= 0) {
-        fail(QStringLiteral("Settings \"%1\": baud rate \"%2\" is not a positive whole number")
-                 .arg(settings, baud));
-    }
-
-    const QString parity = fields[1].trimmed().toLower();
-    if (parity.size() != 1 || !QStringLiteral("neoms").contains(parity)) {
-        fail(QStringLiteral("Settings \"%1\": parity \"%2\" is not one of n, e, o, m, s")
-                 .arg(settings, fields[1].trimmed()));
-    }
-    line.parity = static_cast<char>(parity.at(0).unicode());
-
-    const QString data = fields[2].trimmed();
-    line.dataBits = data.toInt(&ok);
-    if (!ok || line.dataBits < 5 || line.dataBits > 8) {
-        fail(QStringLiteral("Settings \"%1\": data bits \"%2\" are not 5, 6, 7 or 8")
-                 .arg(settings, data));
-    }
-
-    const QString stop = fields[3].trimmed();
-    if (stop == u"1") {
-        line.stopBits = 1;
-    } else if (stop == u"1.5") {
-        line.stopBits = 3;
-    } else if (stop == u"2") {
-        line.stopBits = 2;
-    } else {
-        fail(QStringLiteral("Settings \"%1\": stop bits \"%2\" are not 1, 1.5 or 2")
-                 .arg(settings, stop));
-    }
-    return line;
-}
 
 QSerialPort::Parity parityOf(char letter) {
     switch (letter) {
@@ -104,14 +45,6 @@ QSerialPort::StopBits stopBitsOf(int code) {
     }
 }
 
-// Milliseconds the given number of characters take on the wire.
-int wireTimeMs(qint64 characters, const LineSettings& line) {
-    const double stop = line.stopBits == 3 ? 1.5 : line.stopBits;
-    const double bits = 1.0 + line.dataBits + (line.parity == 'n' ? 0 : 1) + stop;
-    const double ms = std::ceil(static_cast<double>(characters) * bits * 1000.0 / line.baud);
-    return static_cast<int>(std::min(ms, 3'600'000.0));
-}
-
 // QSerialPort locks a port by the last part of its name, so two names for one device (a
 // symbolic link and its target) would both get in; open the device itself.
 QString deviceToOpen(const QString& device) {
@@ -126,10 +59,6 @@ QString deviceToOpen(const QString& device) {
 }
 
 }  // namespace
-
-LineSettings parseSettings(const QString& settings) {
-    return parseLine(settings);
-}
 
 MSComm::MSComm(PortMap portMap, QObject* parent)
     : QObject(parent),
@@ -167,7 +96,7 @@ void MSComm::CommPort(int portNumber) {
 }
 
 void MSComm::Settings(const QString& settings) {
-    const LineSettings line = parseLine(settings);
+    const LineSettings line = parseSettings(settings);
     if (port_->isOpen() && failure_.isEmpty()) {
         const LineSettings previous = line_;
         try {
@@ -387,8 +316,4 @@ void MSComm::requireOpen(const char* operation) {
                  .arg(QString::fromLatin1(operation))
                  .arg(portNumber_));
     }
-}
-
-QString MSComm::portLabel() const {
-    return QStringLiteral("Port %1 (%2)").arg(portNumber_).arg(device_);
 }
