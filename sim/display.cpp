@@ -26,6 +26,7 @@ std::string fieldText(std::uint16_t value, const DataField& field) {
 
 std::vector<std::string> shownLines(const Module& m) {
     std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(std::max(m.displayLines(), 0)));
     for (int l = 0; l < m.displayLines(); ++l) {
         lines.push_back(m.displayText(l));
     }

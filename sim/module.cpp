@@ -493,7 +493,7 @@ void Module::showStartScreen(Result& r) {
                 static_cast<std::uint8_t>(text[c]) << 8 | static_cast<std::uint8_t>(text[c + 1]));
         }
     }
-    r.events.push_back("display restarted with the start screen");
+    r.events.emplace_back("display restarted with the start screen");
     reportWrite(0, displayRegisterCount(), r);
 }
 
