@@ -9,24 +9,13 @@
 #include <vector>
 
 #include "core/finder.h"
+#include "fuzz/slowcrc.h"
 
 namespace {
 
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "fuzz_finder: %s\n", what);
     std::abort();
-}
-
-std::uint16_t slowCrc(std::span<const std::uint8_t> bytes) {
-    std::uint16_t crc = 0xFFFF;
-    for (const std::uint8_t b : bytes) {
-        crc ^= b;
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1U) != 0 ? static_cast<std::uint16_t>((crc >> 1U) ^ 0xA001U)
-                                  : static_cast<std::uint16_t>(crc >> 1U);
-        }
-    }
-    return crc;
 }
 
 bool closedBy(std::span<const std::uint8_t> frame) {

@@ -15,24 +15,13 @@
 #include "app/modcrc16.h"
 #include "core/hex.h"
 #include "core/modbus.h"
+#include "fuzz/slowcrc.h"
 
 namespace {
 
 [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "fuzz_reply: %s\n", what);
     std::abort();
-}
-
-std::uint16_t slowCrc(std::span<const std::uint8_t> bytes) {
-    std::uint16_t crc = 0xFFFF;
-    for (const std::uint8_t b : bytes) {
-        crc ^= b;
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1U) != 0 ? static_cast<std::uint16_t>((crc >> 1U) ^ 0xA001U)
-                                  : static_cast<std::uint16_t>(crc >> 1U);
-        }
-    }
-    return crc;
 }
 
 // Data bytes 0..last followed by their CRC, low byte first.
