@@ -16,11 +16,11 @@
 #include "app/frmMain.h"
 #include "app/modVar.h"
 #include "app/modcrc16.h"
-#include "core/cp1252.h"
 #include "core/crc16.h"
 #include "core/framewords.h"
 #include "core/hex.h"
 #include "serial/traffic/recorder.h"
+#include "settings/ansicodepage.h"
 
 namespace {
 
@@ -222,8 +222,8 @@ void frmMain::cmdSend16_Click() {
         return;
     }
     const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());
-    const auto request = modbus::message16(slave, cboAddr16->currentIndex(),
-                                           cp1252::fromUnicode(txtMessage->text()));
+    const auto request = modbus::message16(
+        slave, cboAddr16->currentIndex(), settings::ansiCodePage().fromUnicode(txtMessage->text()));
     closeRequest(request);
     // Byte 6 is the byte count of the message as sent (padded to an even length).
     runExchange(modbus::shapeOf(modbus::Command::Message16, request[6]));

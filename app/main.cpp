@@ -6,6 +6,7 @@
 #include "app/frmMain.h"
 #include "app/resources/appicon.h"
 #include "serial/traffic/recorder.h"
+#include "settings/ansicodepage.h"
 #include "widgets/messagebox.h"
 
 int main(int argc, char* argv[]) {
@@ -14,6 +15,7 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(tessalineIcon());
     // The clock of the traffic log starts with the program.
     traffic::Recorder& recorder = traffic::recorder();
+    recorder.setCodePage(settings::ansiCodePage());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

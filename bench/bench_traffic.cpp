@@ -60,7 +60,7 @@ int main(int argc, char* argv[]) {
             row.meaning =
                 framewords::describe({reinterpret_cast<const std::uint8_t*>(f.bytes.constData()),
                                       static_cast<std::size_t>(f.bytes.size())},
-                                     f.line, f.direction);
+                                     f.line, f.direction, codepage::windows1252());
             row.outcome = row.tx ? QString() : QStringLiteral("good");
             model.append(std::move(row));
         }

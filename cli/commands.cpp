@@ -11,7 +11,6 @@
 #include <variant>
 
 #include "cli/upload.h"
-#include "core/cp1252.h"
 #include "core/crc16.h"
 #include "core/framewords.h"
 #include "core/hex.h"
@@ -19,6 +18,7 @@
 #include "serial/modulefinder.h"
 #include "serial/mscomm.h"
 #include "serial/traffic/recorder.h"
+#include "settings/ansicodepage.h"
 #include "settings/modINI.h"
 #include "settings/ports.h"
 
@@ -196,6 +196,7 @@ class Runner {
             if (!traffic::recorder().logTo(*o_.log, &why)) {
                 return failed(Exit::Usage, why);
             }
+            traffic::recorder().setCodePage(settings::ansiCodePage());
             traffic::recorder().watch(*port_, o_.command == Command::Configure
                                                   ? (o_.model == 216 ? framewords::Line::Upload1602
                                                                      : framewords::Line::Upload2004)
@@ -310,7 +311,8 @@ class Runner {
                                       .arg(o_.value->size())
                                       .arg(MaxText));
                 }
-                frame = modbus::message16(slave, position, cp1252::fromUnicode(*o_.value));
+                frame = modbus::message16(slave, position,
+                                          settings::ansiCodePage().fromUnicode(*o_.value));
                 shape = modbus::shapeOf(modbus::Command::Message16, frame[6]);
                 break;
             }

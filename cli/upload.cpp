@@ -6,10 +6,10 @@
 #include <functional>
 #include <optional>
 
-#include "core/cp1252.h"
 #include "core/image1602.h"
 #include "core/image2004.h"
 #include "core/inifile.h"
+#include "settings/ansicodepage.h"
 
 namespace cli {
 
@@ -93,6 +93,9 @@ std::variant<Upload, QString> uploadFromIni(int model, const QString& path, cons
         return QStringLiteral("cannot read the settings file %1").arg(path);
     }
     const QByteArray bytes = file.readAll();
+    // Read as the program reads it: a file saved with a UTF-8 mark is UTF-8.
+    const inifile::Encoding encoding = inifile::encodingOf(bytes);
+    const codepage::CodePage codePage = settings::ansiCodePage();
     const QString section = model == 216 ? QStringLiteral("Cfg1602") : QStringLiteral("Cfg2004");
     const Reader read = [&](const QString& key) {
         // The last --set of a key wins over the file.
@@ -105,9 +108,9 @@ std::variant<Upload, QString> uploadFromIni(int model, const QString& path, cons
         if (given) {
             return *given;
         }
-        const auto value =
-            inifile::read(bytes, cp1252::fromUnicode(section), cp1252::fromUnicode(key));
-        return value ? cp1252::toUnicode(*value) : QString();
+        const auto value = inifile::read(bytes, inifile::encode(section, encoding, codePage),
+                                         inifile::encode(key, encoding, codePage));
+        return value ? inifile::decode(*value, encoding, codePage) : QString();
     };
 
     Upload out;
@@ -127,7 +130,7 @@ std::variant<Upload, QString> uploadFromIni(int model, const QString& path, cons
         if (const auto caption = unselectedList1602(c)) {
             return leftUnselected(*caption);
         }
-        const auto built = buildImage1602(c);
+        const auto built = buildImage1602(c, settings::ansiCodePage());
         out.bytes = QByteArray(reinterpret_cast<const char*>(built->image.data()),
                                static_cast<qsizetype>(built->image.size()));
         out.checksum = built->checksum.sum;

@@ -1,5 +1,7 @@
 #include "core/cp1252.h"
 
+#include "core/codepage.h"
+
 #include <array>
 #include <cstdint>
 
@@ -62,3 +64,11 @@ QString toUnicode(QByteArrayView bytes) {
 }
 
 }  // namespace cp1252
+
+namespace codepage {
+
+CodePage windows1252() {
+    return {1252, cp1252::fromUnicode, cp1252::toUnicode};
+}
+
+}  // namespace codepage

@@ -6,8 +6,8 @@
 #include <array>
 
 #include "core/checksum.h"
+#include "core/codepage.h"
 #include "core/configfield.h"
-#include "core/cp1252.h"
 #include "core/crc16.h"
 #include "core/hex.h"
 #include "core/image1602.h"
@@ -72,7 +72,7 @@ QString registerValue(unsigned v) {
 }
 
 // The words for a frame of exactly its announced length with a correct CRC.
-QString body(Bytes f, Direction d) {
+QString body(Bytes f, Direction d, const codepage::CodePage& codePage) {
     const std::uint8_t function = f[1];
     if ((function & 0x80) != 0) {
         const QString name = exceptionName(f[2]);
@@ -95,7 +95,7 @@ QString body(Bytes f, Direction d) {
                 QString text = QStringLiteral("16 write registers %1 ×%2: \"%3\"")
                                    .arg(start)
                                    .arg(quantity)
-                                   .arg(cp1252::toUnicode(QByteArrayView(
+                                   .arg(codePage.toUnicode(QByteArrayView(
                                        reinterpret_cast<const char*>(f.data()) + 7, count)));
                 if (count != quantity * 2) {
                     text += QStringLiteral(" (byte count %1 is not twice the quantity)").arg(count);
@@ -126,7 +126,7 @@ QString body(Bytes f, Direction d) {
     }
 }
 
-QString modbusFrame(Bytes b, Direction d) {
+QString modbusFrame(Bytes b, Direction d, const codepage::CodePage& codePage) {
     if (b.size() < 4) {
         return plural(b.size(), "byte", "bytes") + QStringLiteral(": too short for a frame");
     }
@@ -153,7 +153,7 @@ QString modbusFrame(Bytes b, Direction d) {
         text = QStringLiteral("CRC error: got %1 %2, expected %3 %4")
                    .arg(hex2(lo), hex2(hi), hex2(crc & 0xFFU), hex2(crc >> 8U));
     } else {
-        text = body(frame, d);
+        text = body(frame, d, codePage);
         if (frame[0] == 0 && d == Direction::Tx) {
             text += QStringLiteral(", broadcast");
         }
@@ -256,12 +256,13 @@ std::optional<std::uint8_t> exceptionCode(std::span<const std::uint8_t> bytes) {
     return bytes[2];
 }
 
-QString request(std::span<const std::uint8_t> bytes) {
-    return modbusFrame(bytes, Direction::Tx);
+QString request(std::span<const std::uint8_t> bytes, const codepage::CodePage& codePage) {
+    return modbusFrame(bytes, Direction::Tx, codePage);
 }
 
 QString reply(std::span<const std::uint8_t> bytes) {
-    return modbusFrame(bytes, Direction::Rx);
+    // A reply carries no text, whatever the code page.
+    return modbusFrame(bytes, Direction::Rx, codepage::windows1252());
 }
 
 QString image1602(std::span<const std::uint8_t> bytes) {
@@ -276,14 +277,15 @@ QString image2004(std::span<const std::uint8_t> bytes) {
     return imageWords(bytes, "20x4", Upload2004Size, ImageLength2004 - 3, settings);
 }
 
-QString describe(std::span<const std::uint8_t> bytes, Line line, Direction direction) {
+QString describe(std::span<const std::uint8_t> bytes, Line line, Direction direction,
+                 const codepage::CodePage& codePage) {
     if (direction == Direction::Tx && line == Line::Upload1602) {
         return image1602(bytes);
     }
     if (direction == Direction::Tx && line == Line::Upload2004) {
         return image2004(bytes);
     }
-    return modbusFrame(bytes, direction);
+    return modbusFrame(bytes, direction, codePage);
 }
 
 }  // namespace framewords

@@ -10,6 +10,8 @@
 #include <optional>
 #include <span>
 
+#include "core/codepage.h"
+
 namespace framewords {
 
 // What a line carries: Modbus traffic from the main window, or a configuration window's
@@ -24,8 +26,9 @@ QString exceptionName(std::uint8_t code);
 // its top bit set, code, and a correct CRC over those three.
 std::optional<std::uint8_t> exceptionCode(std::span<const std::uint8_t> bytes);
 
-// "04 read input register 0x0000 ×1", "16 write registers 0x0000 ×2: \"HI  \"", ...
-QString request(std::span<const std::uint8_t> bytes);
+// "04 read input register 0x0000 ×1", "16 write registers 0x0000 ×2: \"HI  \"", ...; the
+// text of a function 16 request read in the code page it was sent in.
+QString request(std::span<const std::uint8_t> bytes, const codepage::CodePage& codePage);
 // "reply: 0x000A (10)", "exception 02: illegal data address", "CRC error: got 39 36,
 // expected 39 37", "incomplete 04 reply: 5 of 7 bytes", ...
 QString reply(std::span<const std::uint8_t> bytes);
@@ -34,6 +37,7 @@ QString image1602(std::span<const std::uint8_t> bytes);
 QString image2004(std::span<const std::uint8_t> bytes);
 
 // The words for one frame seen on a line in one direction.
-QString describe(std::span<const std::uint8_t> bytes, Line line, Direction direction);
+QString describe(std::span<const std::uint8_t> bytes, Line line, Direction direction,
+                 const codepage::CodePage& codePage);
 
 }  // namespace framewords

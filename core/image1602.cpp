@@ -4,7 +4,6 @@
 #include <span>
 
 #include "core/checksum.h"
-#include "core/cp1252.h"
 
 namespace {
 
@@ -94,24 +93,25 @@ std::optional<QString> unselectedList1602(const Choices1602& c) {
     return config::firstUnselected(listFields1602(), c);
 }
 
-QByteArray messageBytes1602(const std::array<QString, MessageCount1602>& messages) {
+QByteArray messageBytes1602(const std::array<QString, MessageCount1602>& messages,
+                            const codepage::CodePage& codePage) {
     QByteArray bytes;
     bytes.reserve(MessagesEnd);
     for (const QString& text : messages) {
-        QByteArray one = cp1252::fromUnicode(text).left(MessageLength1602);
+        QByteArray one = codePage.fromUnicode(text).left(MessageLength1602);
         one.append(MessageLength1602 - one.size(), ' ');
         bytes.append(one);
     }
     return bytes;
 }
 
-std::optional<Built1602> buildImage1602(const Choices1602& c) {
+std::optional<Built1602> buildImage1602(const Choices1602& c, const codepage::CodePage& codePage) {
     if (unselectedList1602(c)) {
         return std::nullopt;
     }
     Built1602 out;
     CfgImage1602& image = out.image;
-    out.msgBytes = messageBytes1602(c.messages);
+    out.msgBytes = messageBytes1602(c.messages, codePage);
     std::copy_n(out.msgBytes.constData(), MessagesEnd, image.begin());
     config::encode(listFields1602(), c, image);
     out.checksum = checksumOf(image, LastSummed);

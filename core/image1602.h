@@ -13,6 +13,7 @@
 #include <span>
 
 #include "core/checksum.h"
+#include "core/codepage.h"
 #include "core/configfield.h"
 
 inline constexpr std::size_t CfgData1602Size = 110;
@@ -52,9 +53,10 @@ QString messageKey1602(int k);
 // when this is empty: an unselected baud or format would otherwise carry stale bytes.
 std::optional<QString> unselectedList1602(const Choices1602& c);
 
-// The six messages in Windows-1252, each cut or padded with spaces to exactly 16 bytes,
-// so that one message can never shift the next (96 bytes).
-QByteArray messageBytes1602(const std::array<QString, MessageCount1602>& messages);
+// The six messages in the given code page, each cut or padded with spaces to exactly 16
+// bytes, so that one message can never shift the next (96 bytes).
+QByteArray messageBytes1602(const std::array<QString, MessageCount1602>& messages,
+                            const codepage::CodePage& codePage);
 
 // The image for these choices: bytes 0..108 filled, byte 109 always 0; the message bytes
 // and the checksum it closes with. Nothing when a list has no selection.
@@ -63,4 +65,4 @@ struct Built1602 {
     QByteArray msgBytes;
     Checksum checksum;
 };
-std::optional<Built1602> buildImage1602(const Choices1602& c);
+std::optional<Built1602> buildImage1602(const Choices1602& c, const codepage::CodePage& codePage);

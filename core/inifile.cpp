@@ -1,7 +1,5 @@
 #include "core/inifile.h"
 
-#include "core/cp1252.h"
-
 namespace {
 
 constexpr QByteArrayView crlf = "\r\n";
@@ -127,15 +125,15 @@ Place locate(QByteArrayView file, QByteArrayView section, QByteArrayView key) {
 namespace inifile {
 
 Encoding encodingOf(QByteArrayView file) {
-    return file.startsWith(utf8Mark) ? Encoding::Utf8 : Encoding::Windows1252;
+    return file.startsWith(utf8Mark) ? Encoding::Utf8 : Encoding::CodePage;
 }
 
-QByteArray encode(QStringView text, Encoding encoding) {
-    return encoding == Encoding::Utf8 ? text.toUtf8() : cp1252::fromUnicode(text);
+QByteArray encode(QStringView text, Encoding encoding, const codepage::CodePage& codePage) {
+    return encoding == Encoding::Utf8 ? text.toUtf8() : codePage.fromUnicode(text);
 }
 
-QString decode(QByteArrayView bytes, Encoding encoding) {
-    return encoding == Encoding::Utf8 ? QString::fromUtf8(bytes) : cp1252::toUnicode(bytes);
+QString decode(QByteArrayView bytes, Encoding encoding, const codepage::CodePage& codePage) {
+    return encoding == Encoding::Utf8 ? QString::fromUtf8(bytes) : codePage.toUnicode(bytes);
 }
 
 QByteArray cleanSection(QByteArrayView name) {

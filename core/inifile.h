@@ -14,9 +14,10 @@
 // the file's first line does (CRLF when the file has no line end yet); a rewritten line keeps
 // its own line end.
 //
-// The file's text is Windows-1252, unless the file starts with a UTF-8 byte-order mark, as
-// editors on Windows and Linux often save it: then it is UTF-8 throughout, and the mark
-// stays where it is.
+// The file's text is in the 8-bit code page the caller passes (Windows-1252, or the ANSI
+// code page on Windows), unless the file starts with a UTF-8 byte-order mark, as editors on
+// Windows and Linux often save it: then it is UTF-8 throughout, and the mark stays where it
+// is.
 //
 // A name or value must never be able to add a line of its own: a value holding a line
 // break would otherwise let "x\r\n[LCD]\r\nModule=..." plant keys in another section. So
@@ -30,18 +31,20 @@
 #include <QString>
 #include <QStringView>
 
+#include "core/codepage.h"
+
 #include <optional>
 
 namespace inifile {
 
-enum class Encoding { Windows1252, Utf8 };
+enum class Encoding { CodePage, Utf8 };
 
 // The encoding of the file's names and values, told by its first bytes.
 Encoding encodingOf(QByteArrayView file);
 
-// Text to bytes for the file; a character Windows-1252 has no byte for becomes '?'.
-QByteArray encode(QStringView text, Encoding encoding);
-QString decode(QByteArrayView bytes, Encoding encoding);
+// Text to bytes for the file; a character the code page has no byte for becomes '?'.
+QByteArray encode(QStringView text, Encoding encoding, const codepage::CodePage& codePage);
+QString decode(QByteArrayView bytes, Encoding encoding, const codepage::CodePage& codePage);
 
 // The value under key in section, trimmed; nullopt when the section or key is missing.
 std::optional<QByteArray> read(QByteArrayView file, QByteArrayView section, QByteArrayView key);

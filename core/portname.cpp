@@ -7,3 +7,8 @@ QString defaultPortDevice(int portNumber) {
     return QStringLiteral("/dev/ttyUSB%1").arg(portNumber - 1);
 #endif
 }
+
+QString win32DevicePath(const QString& name) {
+    const QString prefix = QStringLiteral("\\\\.\\");
+    return name.startsWith(prefix) ? name : prefix + name;
+}

@@ -90,7 +90,7 @@ void roundTrip1602(FuzzedDataProvider& in) {
         m = QString::fromLatin1(in.ConsumeRandomLengthString(20));
     }
     choose(in, listFields1602(), c);
-    const auto image = buildImage1602(c);
+    const auto image = buildImage1602(c, codepage::windows1252());
     if (!image) {
         fail("no 16x2 image for choices that all have a selection");
     }
@@ -100,7 +100,7 @@ void roundTrip1602(FuzzedDataProvider& in) {
         fail("the module refuses a 16x2 image the program built");
     }
     const korvo::Config1602& k = *d.config;
-    const QByteArray text = messageBytes1602(c.messages);
+    const QByteArray text = messageBytes1602(c.messages, codepage::windows1252());
     for (std::size_t m = 0; m < k.messages.size(); ++m) {
         for (std::size_t i = 0; i < 16; ++i) {
             if (k.messages[m][i] !=

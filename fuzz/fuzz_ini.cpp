@@ -133,16 +133,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The value as text, the way WriteINI and ReadINI take it: read back as the same text.
     const inifile::Encoding encoding = inifile::encodingOf(file);
-    const QString asText = inifile::decode(value, encoding);
-    const QByteArray encoded = inifile::encode(asText, encoding);
-    if (inifile::decode(encoded, encoding) != asText) {
+    const codepage::CodePage cp = codepage::windows1252();
+    const QString asText = inifile::decode(value, encoding, cp);
+    const QByteArray encoded = inifile::encode(asText, encoding, cp);
+    if (inifile::decode(encoded, encoding, cp) != asText) {
         fail("text did not survive the file's encoding");
     }
     const std::optional<QByteArray> viaText = inifile::write(file, section, key, encoded);
     const std::optional<QByteArray> textBack =
         viaText ? inifile::read(*viaText, section, key) : std::nullopt;
-    if (!textBack || inifile::decode(*textBack, encoding) !=
-                         inifile::decode(inifile::cleanValue(encoded).trimmed(), encoding)) {
+    if (!textBack || inifile::decode(*textBack, encoding, cp) !=
+                         inifile::decode(inifile::cleanValue(encoded).trimmed(), encoding, cp)) {
         fail("written text did not read back");
     }
 

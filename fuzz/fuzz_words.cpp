@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using framewords::Line;
     for (const Line line : {Line::Modbus, Line::Upload1602, Line::Upload2004}) {
         for (const Direction d : {Direction::Tx, Direction::Rx}) {
-            if (framewords::describe(bytes, line, d).isEmpty()) {
+            if (framewords::describe(bytes, line, d, codepage::windows1252()).isEmpty()) {
                 std::fprintf(stderr, "fuzz_words: a burst without words\n");
                 std::abort();
             }

@@ -59,14 +59,6 @@ BYTE stopBitsOf(int code) {
     }
 }
 
-// The port map gives "COMn"; the device namespace reaches COM10 and above too.
-QString win32Path(const QString& device) {
-    if (device.startsWith(QStringLiteral("\\\\.\\"))) {
-        return device;
-    }
-    return QStringLiteral("\\\\.\\") + device;
-}
-
 }  // namespace
 
 struct MSComm::Win32Port {
@@ -199,7 +191,7 @@ void MSComm::PortOpen(bool open) {
         fail(QStringLiteral("There is no port number %1").arg(portNumber_));
     }
     device_ = portMap_(portNumber_);
-    const QString path = win32Path(device_);
+    const QString path = win32DevicePath(device_);
     if (const std::optional<QString> holder = liveLock(path, lockFolders_)) {
         fail(QStringLiteral("Port %1 (%2) cannot be opened: in use by %3")
                  .arg(portNumber_)

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/inifile.h"
+#include "settings/ansicodepage.h"
 #include "settings/inilocation.h"
 
 namespace {
@@ -87,12 +88,14 @@ QString ReadINI(const QString& section, const QString& key) {
         return {};
     }
     const inifile::Encoding encoding = inifile::encodingOf(*file);
+    const codepage::CodePage codePage = settings::ansiCodePage();
     const std::optional<QByteArray> value =
-        inifile::read(*file, inifile::encode(section, encoding), inifile::encode(key, encoding));
+        inifile::read(*file, inifile::encode(section, encoding, codePage),
+                      inifile::encode(key, encoding, codePage));
     if (!value) {
         return {};
     }
-    QString text = inifile::decode(*value, encoding);
+    QString text = inifile::decode(*value, encoding, codePage);
     if (text.size() > maxValueLength) {
         // Cut at a whole character: half of a pair would read as a broken one.
         text.truncate(text.at(maxValueLength - 1).isHighSurrogate() ? maxValueLength - 1
@@ -132,13 +135,15 @@ bool Batch::commit() {
     std::optional<QByteArray> next = load(modINI::detail::readPath());
     // One encoding for the whole file, the one it already has, so a save never mixes two.
     const inifile::Encoding encoding =
-        next ? inifile::encodingOf(*next) : inifile::Encoding::Windows1252;
+        next ? inifile::encodingOf(*next) : inifile::Encoding::CodePage;
+    const codepage::CodePage codePage = settings::ansiCodePage();
     for (const Entry& e : entries) {
         if (!next) {
             break;
         }
-        next = inifile::write(*next, inifile::encode(e.section, encoding),
-                              inifile::encode(e.key, encoding), inifile::encode(e.value, encoding));
+        next = inifile::write(*next, inifile::encode(e.section, encoding, codePage),
+                              inifile::encode(e.key, encoding, codePage),
+                              inifile::encode(e.value, encoding, codePage));
     }
     return next && store(where.folder, where.folder + fileName, *next);
 }

@@ -13,6 +13,7 @@
 #include "app/config/configui.h"
 #include "app/config/sendverify.h"
 #include "app/modVar.h"
+#include "settings/ansicodepage.h"
 #include "settings/modINI.h"
 #include "widgets/captionbutton.h"
 #include "widgets/editablelist.h"
@@ -136,7 +137,7 @@ void frmConfig1602::cmdConfig_Click() {
     if (!readyToSend(this, MSComm1, unselectedList1602(c))) {
         return;
     }
-    const auto built = buildImage1602(c);
+    const auto built = buildImage1602(c, settings::ansiCodePage());
     if (!built) {
         return;
     }

@@ -194,10 +194,10 @@ std::uint64_t Recorder::add(const Line& line, bool tx, qint64 sinceStart, qint64
     row.device = line.device;
     row.tx = tx;
     row.bytes = bytes;
-    row.meaning =
-        framewords::describe({reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                              static_cast<std::size_t>(bytes.size())},
-                             line.kind, tx ? framewords::Direction::Tx : framewords::Direction::Rx);
+    row.meaning = framewords::describe(
+        {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+         static_cast<std::size_t>(bytes.size())},
+        line.kind, tx ? framewords::Direction::Tx : framewords::Direction::Rx, codePage_);
     if (!file_.isOpen()) {
         return closing_ ? 0 : model_.append(std::move(row));
     }

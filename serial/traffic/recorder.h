@@ -47,6 +47,9 @@ class Recorder : public QObject {
 
     qint64 sinceStartMs() const { return clock_.elapsed(); }
 
+    // The code page the program sends text in, so a message reads in the log as typed.
+    void setCodePage(const codepage::CodePage& codePage) { codePage_ = codePage; }
+
   private:
     struct Line;
     struct Pending {
@@ -73,6 +76,7 @@ class Recorder : public QObject {
     QFile file_;
     std::deque<Pending> unwritten_;
     bool closing_ = false;
+    codepage::CodePage codePage_ = codepage::windows1252();
 };
 
 // The program's one recorder, made on first use and owned by the application object.

@@ -24,7 +24,9 @@ class TestFrameWords : public QObject {
     void describe() {
         QFETCH(int, index);
         const WordedFrame& f = wordedFrames()[static_cast<std::size_t>(index)];
-        QCOMPARE(framewords::describe(bytesOf(f.bytes), f.line, f.direction), f.words);
+        QCOMPARE(
+            framewords::describe(bytesOf(f.bytes), f.line, f.direction, codepage::windows1252()),
+            f.words);
     }
 
     void exceptions_data() {

@@ -40,7 +40,7 @@ class TestConfigImages : public QObject {
     void image1602() {
         QFETCH(Choices1602, choices);
         QFETCH(QByteArray, tail);
-        const auto built = buildImage1602(choices);
+        const auto built = buildImage1602(choices, codepage::windows1252());
         QVERIFY(built);
         constexpr qsizetype MessagesHex = 288;  // 96 bytes, two digits and a space each
         QCOMPARE(hexOf(built->image).left(MessagesHex - 1), QByteArray(96, ' ').toHex(' '));
@@ -63,7 +63,7 @@ class TestConfigImages : public QObject {
         QFETCH(QByteArray, field);
         Choices1602 c;
         c.messages[2] = text;
-        const auto built = buildImage1602(c);
+        const auto built = buildImage1602(c, codepage::windows1252());
         QVERIFY(built);
         const QByteArray& msgBytes = built->msgBytes;
         QCOMPARE(msgBytes.size(), 96);
