@@ -1,5 +1,10 @@
 // How long each command keeps the user waiting (click to outcome) against korvo-sim, and
-// how much CPU the program uses meanwhile. Run by scripts/bench-modbus.
+// how much CPU the program uses meanwhile. Run by scripts/bench-modbus, and by
+// scripts/windows --bench for the Windows build under Wine beside the Linux build.
+//
+// The module is korvo-sim started here at 9600 8N1, or one already running at the other end
+// of TESSALINE_BENCH_DEVICE (a device path) or TESSALINE_BENCH_COM (a port number: COMn on
+// Windows), at the line TESSALINE_BENCH_SETTING names.
 
 #include <QApplication>
 #include <QComboBox>
@@ -8,26 +13,47 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "app/frmMain.h"
 #include "app/traffic/frmTrafficLog.h"
 #include "tests/support/inifolder.h"
+#ifndef Q_OS_WIN
 #include "tests/support/simprocess.h"
+#endif
 
 namespace {
 
 double cpuSeconds() {
+#ifdef Q_OS_WIN
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const auto sec = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                   t.dwLowDateTime) /
+               1e7;
+    };
+    return sec(kernel) + sec(user);
+#else
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     const auto sec = [](const timeval& t) {
         return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
     };
     return sec(u.ru_utime) + sec(u.ru_stime);
+#endif
 }
 
 }  // namespace
@@ -36,13 +62,28 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
 
-    SimProcess sim;
-    const QString path = sim.start({});
+    QString setting = qEnvironmentVariable("TESSALINE_BENCH_SETTING", "9600,n,8,1");
+    QByteArray commPort = "3";
+    QString path = qEnvironmentVariable("TESSALINE_BENCH_DEVICE");
+#ifndef Q_OS_WIN
+    std::unique_ptr<SimProcess> sim;
+#endif
+    if (const int com = qEnvironmentVariableIntValue("TESSALINE_BENCH_COM"); com > 0) {
+        commPort = QByteArray::number(com);
+        path = QStringLiteral("port %1").arg(com);
+    } else if (path.isEmpty()) {
+#ifdef Q_OS_WIN
+        std::fprintf(stderr, "TESSALINE_BENCH_COM names no port\n");
+        return 1;
+#else
+        sim = std::make_unique<SimProcess>();
+        path = sim->start({});
+        setting = QStringLiteral("9600,n,8,1");
+#endif
+    }
     IniFolder ini;
-    ini.write(
-        "[Settings]\r\nCommPort=3\r\nSetting=9600,n,8,1\r\n[LCD]\r\nSlave=1\r\nModule=2004\r\n["
-        "Ports]\r\n3=" +
-        path.toLocal8Bit() + "\r\n");
+    ini.write("[Settings]\r\nCommPort=" + commPort + "\r\nSetting=" + setting.toLatin1() +
+              "\r\n[LCD]\r\nSlave=1\r\nModule=2004\r\n[Ports]\r\n3=" + path.toLocal8Bit() + "\r\n");
     frmMain w;
     w.show();
     w.cmdConnect->click();
@@ -66,8 +107,8 @@ int main(int argc, char* argv[]) {
                                         {"05", w.cmdSend05, 60},
                                         {"06", w.cmdSend06, 200},
                                         {"16", w.cmdSend16, 100}};
-    std::printf("%d exchanges per command against korvo-sim (9600 8N1, paced)%s\n", rounds,
-                logWindow ? ", traffic log window open" : "");
+    std::printf("%d exchanges per command against korvo-sim (%s, paced)%s\n", rounds,
+                qPrintable(setting), logWindow ? ", traffic log window open" : "");
     std::printf("command  nominal  median    max      good  CPU share\n");
     int failures = 0;
     for (const Command& c : commands) {
@@ -92,6 +133,10 @@ int main(int argc, char* argv[]) {
         failures += rounds - good;
     }
     w.cmdConnect->click();
-    sim.stop();
+#ifndef Q_OS_WIN
+    if (sim) {
+        sim->stop();
+    }
+#endif
     return failures == 0 ? 0 : 2;
 }
