@@ -17,7 +17,9 @@
 
 #include "core/portname.h"
 
-class QSerialPort;
+namespace serialdetail {
+class PortBackend;
+}
 
 // Raised for a port that does not exist or is busy, a settings string the control cannot
 // accept, or I/O on a port that is closed or failed; what() is a reason a technician can
@@ -113,7 +115,10 @@ class MSComm : public QObject {
     void collectInput();
     // Reports the bytes that reached the receive buffer since the last report.
     void noticeArrivals();
-    void noteError(int error);
+    // Drops the receive buffer, after reporting what had arrived in it.
+    void closePort();
+    // The open port failed: noted now, settled by the next operation or the event loop.
+    void noteFailure(const QString& reason);
     // Closes a port that reported a failure and emits portFailed (once); returns the
     // reason, or "" when the port has not failed.
     QString settleFailure();
@@ -122,13 +127,6 @@ class MSComm : public QObject {
     QString portLabel() const;
 
     PortMap portMap_;
-#ifdef Q_OS_WIN
-    // The Win32 handle, the bytes read from it and not yet taken, and the arrival poll.
-    struct Win32Port;
-    std::unique_ptr<Win32Port> port_;
-#else
-    std::unique_ptr<QSerialPort> port_;
-#endif
     int portNumber_ = 1;
     QString settings_ = QStringLiteral("9600,n,8,1");
     LineSettings line_;
@@ -138,4 +136,7 @@ class MSComm : public QObject {
     QString failure_;  // reason of a failure not yet settled; empty when none
     bool closing_ = false;
     qint64 noticed_ = 0;  // leading bytes of the receive buffer already reported as arrived
+    // The system's side: QSerialPort, or Win32 on Windows. Last, so that it goes first and
+    // nothing it reports while going finds the members above gone.
+    std::unique_ptr<serialdetail::PortBackend> port_;
 };
