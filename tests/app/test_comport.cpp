@@ -4,6 +4,7 @@
 // end and every case is skipped.
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -111,6 +112,46 @@ class TestComPort : public QObject {
         QCOMPARE(readAt(port, ModbusLine), Reply04);
         port.PortOpen(false);
         QVERIFY(!port.PortOpen());
+        QVERIFY_THROWS_EXCEPTION(CommError, port.Output(Read04));
+    }
+
+    // The adapter pulled out (korvo-sim stopped by scripts/windows when this case asks, by
+    // creating the file TESSALINE_TEST_UNPLUG names): the next send fails with the port's
+    // name, the control tells its owner once and is closed, and it opens again afterwards.
+    void unplugged() {
+        const QString signalFile = qEnvironmentVariable("TESSALINE_TEST_UNPLUG");
+        if (signalFile.isEmpty()) {
+            QSKIP("nobody at the other end pulls the adapter out");
+        }
+        MSComm port{settings::portDevice};
+        port.CommPort(comPort());
+        port.Settings(ModbusLine);
+        port.PortOpen(true);
+        QCOMPARE(readAt(port, ModbusLine), Reply04);
+        QSignalSpy failed(&port, &MSComm::portFailed);
+        QFile unplug(signalFile);
+        QVERIFY(unplug.open(QIODevice::WriteOnly));
+        unplug.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(signalFile), 5000);
+        QString reason;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                try {
+                    if (port.PortOpen()) {
+                        port.Output(Read04);
+                    }
+                    return !port.PortOpen();
+                } catch (const CommError& e) {
+                    reason = QString::fromUtf8(e.what());
+                    return true;
+                }
+            }(),
+            3000);
+        QVERIFY(!port.PortOpen());
+        QCOMPARE(failed.size(), 1);
+        QVERIFY2(failed.constFirst().constFirst().toString().contains(
+                     QStringLiteral("COM%1").arg(comPort())),
+                 qPrintable(failed.constFirst().constFirst().toString()));
         QVERIFY_THROWS_EXCEPTION(CommError, port.Output(Read04));
     }
 
