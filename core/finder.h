@@ -81,7 +81,7 @@ inline constexpr Micros LikelyAllowance{20'000};
 // The probes around an upload wait longer still: a module missed before the upload would
 // make its answer afterwards look like proof, and one missed afterwards like a failed
 // upload, while a single probe's wait costs a person at the window nothing they notice.
-inline constexpr Micros CheckAllowance{200'000};
+inline constexpr Micros CheckAllowance{100'000};
 Micros allowanceFor(std::size_t index, Micros allowance);
 // Once bytes came, the silence after the last one that ends the answer.
 Micros answerGap(const Line& line, Micros allowance);
