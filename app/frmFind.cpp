@@ -13,6 +13,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "app/frmMain.h"
 #include "serial/traffic/recorder.h"
 #include "settings/ports.h"
@@ -65,8 +67,14 @@ frmFind::frmFind(frmMain* main, QWidget* parent)
     cancelButton = named(new QPushButton(QStringLiteral("Cancel"), this), "cancelButton");
     statusLabel = named(new QLabel(this), "statusLabel");
     statusLabel->setWordWrap(true);
+    // Room for two lines from the start, and the widest time left, so that nothing below
+    // them moves while a search fills them in.
+    statusLabel->setMinimumHeight(2 * statusLabel->fontMetrics().lineSpacing());
     progressBar = named(new QProgressBar(this), "progressBar");
     timeLabel = named(new QLabel(this), "timeLabel");
+    timeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    timeLabel->setMinimumWidth(
+        timeLabel->fontMetrics().horizontalAdvance(QStringLiteral("9999.9 s left")));
     results = named(new QListWidget(this), "results");
     useButton = named(new QPushButton(QStringLiteral("Use these settings"), this), "useButton");
 
@@ -160,15 +168,24 @@ void frmFind::startSearch() {
         statusLabel->setText(QStringLiteral("Select a port number in the main window first."));
         return;
     }
+    if (fromBox->value() > toBox->value()) {
+        statusLabel->setText(QStringLiteral("The addresses run from %1 to %2, backwards: give the "
+                                            "lower address first.")
+                                 .arg(fromBox->value())
+                                 .arg(toBox->value()));
+        return;
+    }
     port_.CommPort(portNumber);
-    portLabel->setText(
-        QStringLiteral("Port %1 (%2)").arg(portNumber).arg(settings::portDevice(portNumber)));
     results->clear();
     found_.clear();
     const auto plan = finder::plan({fromBox->value(), toBox->value()}, mainWindowProbe());
     progressBar->setRange(0, static_cast<int>(plan.size()));
     progressBar->setValue(0);
-    statusLabel->setText(QStringLiteral("Opening the port…"));
+    // The port is named here rather than above the buttons, where a line more or less
+    // would move them under the pointer; a long device path is cut in the middle.
+    const QString device = statusLabel->fontMetrics().elidedText(
+        settings::portDevice(portNumber), Qt::ElideMiddle, std::max(statusLabel->width() / 2, 80));
+    statusLabel->setText(QStringLiteral("Opening port %1 (%2)…").arg(portNumber).arg(device));
     ModuleFinder::Options o;
     o.allowance = std::chrono::milliseconds(allowanceBox->value());
     o.wholeBus = wholeBusBox->isChecked();

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <variant>
 
@@ -383,6 +384,20 @@ class Runner {
         const Upload& upload = upload_;
         port_->Settings(finder::settingsString(finder::UploadLine));
         port_->PortOpen(true);
+        auto options = finderOptions();
+        options.wholeBus = false;
+        bool answeredBefore = false;
+        if (o_.verify) {
+            // A module already answering where the upload is to put it answers there
+            // afterwards too, whether or not it takes the image.
+            auto generous = options;
+            generous.allowance = std::max(options.allowance, finder::CheckAllowance);
+            const auto before = search(*port_, {upload.target}, generous, false, err_);
+            if (!before.error.isEmpty()) {
+                return failed(Exit::Port, before.error);
+            }
+            answeredBefore = !before.found.empty();
+        }
         port_->Output(upload.bytes);
         QJsonObject json;
         place(json, upload.target);
@@ -404,15 +419,14 @@ class Runner {
             print(json, {sent});
             return Exit::Good;
         }
-        auto options = finderOptions();
-        options.wholeBus = false;
         const auto n = static_cast<std::size_t>(upload.bytes.size());
         options.startDelay =
             finder::uploadWireTime(n) +
             (o_.settleMs ? std::chrono::milliseconds(*o_.settleMs) : finder::defaultSettle(n));
         const auto s = search(*port_, {upload.target}, options, false, err_);
         port_->PortOpen(false);
-        return reportVerified(s, upload.target, json, {sent});
+        json[QStringLiteral("answeredBefore")] = answeredBefore;
+        return reportVerified(s, upload.target, json, {sent}, answeredBefore);
     }
 
     Exit report(const finder::Summary& s) {
@@ -460,30 +474,32 @@ class Runner {
         return s.unreadable.empty() ? Exit::NoResponse : Exit::Unreadable;
     }
 
+    // answeredBefore: the module answered at `at` before an upload, so that its answer now
+    // does not prove the upload.
     Exit reportVerified(const finder::Summary& s, const finder::Probe& at, QJsonObject json,
-                        QStringList lines) {
+                        QStringList lines, bool answeredBefore = false) {
         if (!s.error.isEmpty()) {
             return failed(Exit::Port, s.error);
         }
-        const bool verified = !s.found.empty();
+        const bool answers = !s.found.empty();
         place(json, at);
-        json[QStringLiteral("verified")] = verified;
+        json[QStringLiteral("verified")] = answers && !answeredBefore;
         json[QStringLiteral("probes")] = s.probes;
         json[QStringLiteral("outcome")] =
-            verified ? QStringLiteral("good") : QStringLiteral("no-response");
-        if (verified && s.found.front().judgement.value) {
+            answers ? QStringLiteral("good") : QStringLiteral("no-response");
+        if (answers && s.found.front().judgement.value) {
             json[QStringLiteral("value")] = *s.found.front().judgement.value;
         }
-        if (verified) {
-            lines << finder::answersAt(at);
+        if (answers) {
+            lines << (answeredBefore ? finder::answersAsBefore(at) : finder::answersAt(at));
         } else if (!s.unreadable.empty()) {
             lines << finder::unreadableAt(at);
         } else {
             lines << finder::noAnswerAt(at);
         }
         print(json, lines);
-        if (verified) {
-            return Exit::Good;
+        if (answers) {
+            return answeredBefore ? Exit::NotProven : Exit::Good;
         }
         return s.unreadable.empty() ? Exit::NoResponse : Exit::Unreadable;
     }

@@ -56,7 +56,9 @@ QString usage() {
         "  --ini FILE           configure: the settings file to take the image from\n"
         "  --set KEY=VALUE      configure: use VALUE for KEY of that section (repeatable),\n"
         "                       e.g. --set Saddr=37\n"
-        "  --verify             configure: then ask the module at its new settings\n"
+        "  --verify             configure: ask the module at its new settings before and\n"
+        "                       after the upload; verified only if it answers after, not\n"
+        "                       before\n"
         "  --settle MS          configure --verify: wait after the upload before asking\n"
         "                       (default 50 ms plus 5 ms a byte of image)\n"
         "  --from N, --to N     find: the address range (default 1..247)\n"
@@ -69,14 +71,16 @@ QString usage() {
         "  --help               show this text\n"
         "\n"
         "Exit status:\n"
-        "  0  good reply, module found, module answers\n"
+        "  0  good reply, module found, module answers (configure --verify: upload proven)\n"
         "  1  no response, no module\n"
         "  2  bad option or value\n"
         "  3  port missing, busy or failed\n"
         "  4  incomplete frame\n"
         "  5  CRC error\n"
         "  6  something answers, unreadably\n"
-        "  7  the settings file cannot make a configuration image\n");
+        "  7  the settings file cannot make a configuration image\n"
+        "  8  configure --verify: the module answers at its new settings, but it answered\n"
+        "     there before the upload too, so the upload itself is not proven\n");
 }
 
 Parsed parse(const QStringList& arguments) {

@@ -18,14 +18,15 @@ enum class Command { Read, Coil, Register, Text, Find, Configure, Verify };
 
 // One status per kind of ending, so that a script can tell them apart.
 enum class Exit : int {
-    Good = 0,          // a good reply; a module found; an upload verified
-    NoResponse = 1,    // nothing answered
-    Usage = 2,         // a bad option or value
-    Port = 3,          // the port is missing, busy or failed
-    Incomplete = 4,    // fewer bytes than a reply
-    CrcError = 5,      // a reply of full length with a wrong CRC
-    Unreadable = 6,    // something answers, but not as a module does
-    Configuration = 7  // the settings file or a value in it cannot make an image
+    Good = 0,           // a good reply; a module found; an upload proven
+    NoResponse = 1,     // nothing answered
+    Usage = 2,          // a bad option or value
+    Port = 3,           // the port is missing, busy or failed
+    Incomplete = 4,     // fewer bytes than a reply
+    CrcError = 5,       // a reply of full length with a wrong CRC
+    Unreadable = 6,     // something answers, but not as a module does
+    Configuration = 7,  // the settings file or a value in it cannot make an image
+    NotProven = 8       // the module answers after an upload, but answered there before it too
 };
 
 struct Options {

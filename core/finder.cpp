@@ -225,4 +225,12 @@ QString unreadableAt(const Probe& p) {
         .arg(describe(p.line));
 }
 
+QString answersAsBefore(const Probe& p) {
+    return QStringLiteral(
+               "Module answers at address %1, %2, as it did before the upload: the upload "
+               "itself is not proven")
+        .arg(p.address)
+        .arg(describe(p.line));
+}
+
 }  // namespace finder

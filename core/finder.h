@@ -78,6 +78,10 @@ Micros deadTime(const Line& line, int requestBytes, Micros allowance);
 // check probes): they wait at least LikelyAllowance, which costs a search almost nothing
 // and spares a module that answers a little late the whole sweep.
 inline constexpr Micros LikelyAllowance{20'000};
+// The probes around an upload wait longer still: a module missed before the upload would
+// make its answer afterwards look like proof, and one missed afterwards like a failed
+// upload, while a single probe's wait costs a person at the window nothing they notice.
+inline constexpr Micros CheckAllowance{100'000};
 Micros allowanceFor(std::size_t index, Micros allowance);
 // Once bytes came, the silence after the last one that ends the answer.
 Micros answerGap(const Line& line, Micros allowance);
@@ -154,5 +158,8 @@ std::chrono::milliseconds defaultSettle(std::size_t bytes);
 QString answersAt(const Probe& p);
 QString noAnswerAt(const Probe& p);
 QString unreadableAt(const Probe& p);
+// A module that answered at the target settings before an upload answers there afterwards
+// whether or not it took the image: its answer proves nothing about the upload.
+QString answersAsBefore(const Probe& p);
 
 }  // namespace finder

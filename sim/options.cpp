@@ -48,6 +48,8 @@ std::string helpText() {
            "  --extra N               fault: append N stray 00 bytes to each reply (1..256)\n"
            "  --exception CODE        fault: answer every request with exception CODE (1..255)\n"
            "  --echo                  fault: send each received burst back before the reply\n"
+           "  --settle-ms MS          hear nothing for MS milliseconds after taking an upload,\n"
+           "                          as a module writing it to EEPROM (0..60000, default 0)\n"
            "  --show                  open a window with the module's display and state\n"
            "  --screenshot FILE       with --show: save the window as PNG when stopping\n"
            "  --help                  show this text\n"
@@ -163,6 +165,15 @@ std::variant<Options, OptionError> parseOptions(const std::vector<std::string>& 
                  return bad("the delay is 0..60000 milliseconds");
              }
              o.delay = std::chrono::milliseconds(*n);
+             return std::nullopt;
+         }},
+        {"--settle-ms",
+         [&](std::string_view v) -> std::optional<std::string> {
+             const auto n = number(v, 0, 60000);
+             if (!n) {
+                 return bad("the settling time is 0..60000 milliseconds");
+             }
+             o.settle = std::chrono::milliseconds(*n);
              return std::nullopt;
          }},
         {"--truncate",

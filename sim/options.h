@@ -17,6 +17,9 @@ struct Options {
     std::string link;    // symbolic link to the pseudo-terminal
     bool pace = true;
     std::chrono::milliseconds delay{0};
+    // After taking an upload the module hears nothing for this long, as one writing its
+    // EEPROM does.
+    std::chrono::milliseconds settle{0};
     bool show = false;       // the module's display in a window
     std::string screenshot;  // with show: the window saved as PNG here when the program stops
     bool help = false;

@@ -88,7 +88,15 @@ void frmConfig1602::buildLayout() {
     place(cmdConfig, 6840, 2880, 1095, 495);
     connect(cmdConfig, &QPushButton::clicked, this, &frmConfig1602::cmdConfig_Click);
     auto* verify = new SendAndVerify(
-        this, MSComm1, cmdConfig, CfgData1602Size, [this]() -> std::optional<Sent> {
+        this, MSComm1, cmdConfig, CfgData1602Size,
+        [this]() -> std::optional<finder::Probe> {
+            const Choices1602 c = choices();
+            if (!readyToSend(this, MSComm1, unselectedList1602(c))) {
+                return std::nullopt;
+            }
+            return finder::placeOf(c.address, c.baud, c.dataFormat);
+        },
+        [this]() -> std::optional<Sent> {
             const Choices1602 c = choices();
             const bool complete = !unselectedList1602(c);
             cmdConfig_Click();

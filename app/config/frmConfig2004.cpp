@@ -86,8 +86,16 @@ void frmConfig2004::buildLayout() {
     cmdSend->setObjectName(QStringLiteral("cmdSend"));
     place(cmdSend, 600, 3600, 1815, 855);
     connect(cmdSend, &QPushButton::clicked, this, &frmConfig2004::cmdSend_Click);
-    auto* verify =
-        new SendAndVerify(this, MSComm1, cmdSend, Upload2004Size, [this]() -> std::optional<Sent> {
+    auto* verify = new SendAndVerify(
+        this, MSComm1, cmdSend, Upload2004Size,
+        [this]() -> std::optional<finder::Probe> {
+            const Choices2004 c = choices();
+            if (!readyToSend(this, MSComm1, unselectedList2004(c))) {
+                return std::nullopt;
+            }
+            return finder::placeOf(c.address, c.baud, c.dataFormat);
+        },
+        [this]() -> std::optional<Sent> {
             const Choices2004 c = choices();
             const bool complete = !unselectedList2004(c);
             cmdSend_Click();

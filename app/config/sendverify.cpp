@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 
 #include "serial/mscomm.h"
 #include "widgets/captionbutton.h"
@@ -11,8 +12,14 @@
 namespace configui {
 
 SendAndVerify::SendAndVerify(QWidget* window, MSComm& port, QPushButton* sendButton,
-                             std::size_t imageBytes, std::function<std::optional<Sent>()> send)
-    : QObject(window), sendButton_(sendButton), send_(std::move(send)), finder_(port) {
+                             std::size_t imageBytes,
+                             std::function<std::optional<finder::Probe>()> target,
+                             std::function<std::optional<Sent>()> send)
+    : QObject(window),
+      sendButton_(sendButton),
+      targetOf_(std::move(target)),
+      send_(std::move(send)),
+      finder_(port) {
     cmdVerify = new ui::CaptionButton(QStringLiteral("Send && Verify"), window);
     cmdVerify->setObjectName(QStringLiteral("cmdVerify"));
     settleLabel_ = new QLabel(QStringLiteral("Settle (ms)"), window);
@@ -46,30 +53,63 @@ void SendAndVerify::cmdVerify_Click() {
         return;
     }
     lblVerify->clear();
+    const std::optional<finder::Probe> target = targetOf_();
+    if (!target) {
+        return;
+    }
+    target_ = *target;
+    uploaded_ = false;
+    answeredBefore_ = false;
+    lblVerify->setText(QStringLiteral("Asking address %1, %2 before the upload…")
+                           .arg(target_.address)
+                           .arg(finder::describe(target_.line)));
+    setBusy(true);
+    ModuleFinder::Options o;
+    o.allowance = finder::CheckAllowance;
+    finder_.start({target_}, o);
+}
+
+void SendAndVerify::upload() {
     const std::optional<Sent> sent = send_();
     if (!sent) {
+        lblVerify->clear();
+        setBusy(false);
         return;
     }
     target_ = sent->target;
+    uploaded_ = true;
     lblVerify->setText(QStringLiteral("Sent; asking address %1, %2…")
                            .arg(target_.address)
                            .arg(finder::describe(target_.line)));
     // The port stays at the upload settings for the next send; only the probe moves it.
-    cmdVerify->setEnabled(false);
-    sendButton_->setEnabled(false);
     ModuleFinder::Options o;
+    o.allowance = finder::CheckAllowance;
     o.startDelay =
         finder::uploadWireTime(sent->bytes) + std::chrono::milliseconds(settleBox->value());
     finder_.start({target_}, o);
 }
 
+void SendAndVerify::setBusy(bool busy) {
+    cmdVerify->setEnabled(!busy);
+    sendButton_->setEnabled(!busy);
+}
+
 void SendAndVerify::showEnd(const finder::Summary& s) {
-    cmdVerify->setEnabled(true);
-    sendButton_->setEnabled(true);
     if (!s.error.isEmpty()) {
+        setBusy(false);
         lblVerify->setText(s.error);
-    } else if (!s.found.empty()) {
-        lblVerify->setText(finder::answersAt(target_));
+        return;
+    }
+    if (!uploaded_) {
+        answeredBefore_ = !s.found.empty();
+        // From the event loop: the search that just ended is still unwinding.
+        QTimer::singleShot(0, this, &SendAndVerify::upload);
+        return;
+    }
+    setBusy(false);
+    if (!s.found.empty()) {
+        lblVerify->setText(answeredBefore_ ? finder::answersAsBefore(target_)
+                                           : finder::answersAt(target_));
     } else if (!s.unreadable.empty()) {
         lblVerify->setText(finder::unreadableAt(target_));
     } else {

@@ -1,8 +1,9 @@
 #pragma once
 
-// "Send & Verify" in a configuration window: the upload "Send Config Data" makes, then, once
-// the module has had time to store it, one probe at the address, speed and format the image
-// carries. The answer is shown in the window.
+// "Send & Verify" in a configuration window: one probe at the address, speed and format the
+// image carries, the upload "Send Config Data" makes, then, once the module has had time to
+// store it, the same probe again. The answer is shown in the window. The probe before the
+// upload is what tells a module that took the image from one that was already there.
 
 #include <QObject>
 
@@ -30,10 +31,13 @@ struct Sent {
 class SendAndVerify : public QObject {
     Q_OBJECT
   public:
-    // send does what "Send Config Data" does (sendButton's click) and tells what went out,
-    // or nothing when the window refused or the port failed (the window has said why).
-    // imageBytes sets the default settling time.
+    // target tells where the window's choices put the module, with the port ready for an
+    // upload, or nothing when the window refused (it has said why). send does what "Send
+    // Config Data" does (sendButton's click) and tells what went out, or nothing when the
+    // window refused or the port failed (the window has said why). imageBytes sets the
+    // default settling time.
     SendAndVerify(QWidget* window, MSComm& port, QPushButton* sendButton, std::size_t imageBytes,
+                  std::function<std::optional<finder::Probe>()> target,
                   std::function<std::optional<Sent>()> send);
 
     // Places the button, the settling time (label and box) and the answer line, in twips.
@@ -50,12 +54,17 @@ class SendAndVerify : public QObject {
 
   private:
     void showEnd(const finder::Summary& s);
+    void upload();
+    void setBusy(bool busy);
 
     QPushButton* sendButton_;
+    std::function<std::optional<finder::Probe>()> targetOf_;
     std::function<std::optional<Sent>()> send_;
     QLabel* settleLabel_ = nullptr;
     ModuleFinder finder_;
     finder::Probe target_;
+    bool uploaded_ = false;        // the probe under way is the one after the upload
+    bool answeredBefore_ = false;  // the module answered at target_ before the upload
 };
 
 }  // namespace configui

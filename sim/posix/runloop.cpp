@@ -104,6 +104,9 @@ class Runner {
     std::vector<std::uint8_t> burst_;
     std::size_t burstTotal_ = 0;
     Clock::time_point lastByte_;
+    Clock::time_point firstByte_;
+    // Until then the module is storing an upload and hears nothing.
+    Clock::time_point deafUntil_;
     std::chrono::microseconds charTime_{};
     std::chrono::microseconds silence_{};
     unsigned delays_ = 0;
@@ -184,6 +187,7 @@ void Runner::readLine(Clock::time_point now) {
         if (n > 0) {
             if (burstTotal_ == 0) {
                 master_ = line_.masterLine();
+                firstByte_ = now;
             }
             const auto got = static_cast<std::size_t>(n);
             const std::size_t room = kMaxBurst - std::min(burst_.size(), kMaxBurst);
@@ -217,8 +221,20 @@ void Runner::endBurst() {
         burstTotal_ = 0;
         return;
     }
+    if (firstByte_ < deafUntil_) {
+        pending_.emplace_back(endAt, "rx " + hex(burst_) + ": not heard, still storing the upload");
+        burst_.clear();
+        burstTotal_ = 0;
+        flushPending();
+        return;
+    }
     Result r = module_.receive(burst_, master_);
     pending_.emplace_back(endAt, "rx " + hex(burst_));
+    if (r.verdict == Verdict::ConfigApplied && o_.settle.count() > 0) {
+        deafUntil_ = endAt + o_.settle;
+        r.events.push_back("storing the upload: deaf for " + std::to_string(o_.settle.count()) +
+                           " ms");
+    }
     burst_.clear();
     burstTotal_ = 0;
     for (std::string& e : r.events) {

@@ -104,14 +104,59 @@ class TestFindWindow : public QObject {
         QCOMPARE(b.main->cmdConnect->text(), QStringLiteral("Disconnect"));
     }
 
-    void refusedWhileConnected() {
-        Bench b({});
-        b.main->cmdConnect->click();
+    // Nothing is searched, nor reported as searched, when the search could not be what was
+    // asked for: the port held by the main window, or a range given backwards.
+    void refused_data() {
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("while connected") << true << 1 << 247 << "Disconnect in the main window";
+        QTest::newRow("range backwards")
+            << false << 200 << 10 << "The addresses run from 200 to 10";
+    }
+    void refused() {
+        QFETCH(bool, connected);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(QString, says);
+        Bench b({"--address", "9"});
+        if (connected) {
+            b.main->cmdConnect->click();
+        }
+        b.find->fromBox->setValue(from);
+        b.find->toBox->setValue(to);
         b.find->startButton->click();
         QVERIFY(!b.find->searching());
-        QVERIFY(b.find->statusLabel->text().startsWith(
-            QStringLiteral("Disconnect in the main window first")));
+        QVERIFY2(b.find->statusLabel->text().startsWith(says),
+                 qPrintable(b.find->statusLabel->text()));
         QVERIFY(!b.sim.log().contains(QLatin1String("rx ")));
+        QVERIFY(b.find->startButton->isEnabled());
+    }
+
+    // A click on Cancel lands where Cancel was when Start was clicked: the window keeps its
+    // layout as the search fills in its lines.
+    void nothingMovesWhileSearching() {
+        Bench b({"--no-reply"});
+        QVERIFY(QTest::qWaitForWindowExposed(b.find));
+        const auto where = [&b] {
+            QList<QRect> at;
+            for (const QWidget* w : std::initializer_list<const QWidget*>{
+                     b.find->fromBox, b.find->startButton, b.find->cancelButton,
+                     b.find->statusLabel, b.find->progressBar, b.find->results,
+                     b.find->useButton}) {
+                at << QRect(w->mapTo(b.find, QPoint()), w->size());
+            }
+            return at;
+        };
+        QTest::qWait(50);
+        const QList<QRect> before = where();
+        b.find->startButton->click();
+        QVERIFY(QTest::qWaitFor([&] { return b.find->progressBar->value() >= 3; }, 10'000));
+        QTest::qWait(50);
+        QCOMPARE(where(), before);
+        b.find->cancelButton->click();
+        QVERIFY(QTest::qWaitFor([&] { return !b.find->searching(); }, 5'000));
     }
 };
 

@@ -235,6 +235,61 @@ class TestCli : public QObject {
                  place);
     }
 
+    // A check proves the upload only when the module answers at its new settings after it
+    // and not before: one still storing the image is not yet there, one that was already
+    // there answers whether or not it took the image.
+    void configureProves_data() {
+        QTest::addColumn<QStringList>("module");
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("settle");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        const QString at = "address 15, 38400 8N2";
+        QTest::newRow("asked while still storing") << QStringList{"--settle-ms", "1000"} << "420"
+                                                   << "50" << 1 << "No answer at " + at;
+        QTest::newRow("asked once stored") << QStringList{"--settle-ms", "1000"} << "420"
+                                           << "2500" << 0 << "Module answers at " + at;
+        // A 20x4 module ignores the 16x2 image.
+        QTest::newRow("already there, image not taken")
+            << QStringList{"--address", "15", "--baud", "38400", "--format", "8N2"} << "216"
+            << "0" << 8
+            << "Module answers at " + at +
+                   ", as it did before the upload: the upload itself is not proven";
+    }
+    void configureProves() {
+        QFETCH(QStringList, module);
+        QFETCH(QString, model);
+        QFETCH(QString, settle);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("line.ini");
+        QFile(file).open(QIODevice::WriteOnly);
+        // A generous allowance: this checks the verdict, not how soon after its probe a
+        // module on a busy machine answers.
+        const auto configure = [&](const QString& port) {
+            const QStringList upload{"configure", "--port", port, "--model", model, "--ini", file};
+            return upload + QStringList{"--set",    "Saddr=15", "--set", "Cset=38400,n,8,2",
+                                        "--verify", "--settle", settle,  "--allowance",
+                                        "150"};
+        };
+        {
+            SimProcess korvo;
+            const Result r = run(configure(korvo.start(module)));
+            QCOMPARE(r.status, status);
+            QCOMPARE(r.json["verified"].toBool(), status == 0);
+            QCOMPARE(r.json["answeredBefore"].toBool(), status == 8);
+        }
+        // The words a technician reads, from the program itself, against a module as new.
+        SimProcess korvo;
+        QProcess p;
+        p.start(QStringLiteral(TESSALINE_CLI), configure(korvo.start(module)));
+        QVERIFY(p.waitForFinished(60'000));
+        QCOMPARE(p.exitCode(), status);
+        const QString text = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(text.contains(says), qPrintable(text + korvo.log()));
+    }
+
     // What only the program's own main() does: statuses and one line on standard error for
     // what cannot run, and a help text that lists the statuses.
     void program_data() {

@@ -507,7 +507,7 @@ class TestSimCore : public QObject {
         QTest::newRow("everything")
             << "--model 216 --address 247 --baud 38400 --format 8E1 --input-registers 0,1,65535"
                " --link /tmp/x --no-pace --delay 100 --corrupt-crc --truncate 0 --extra 256"
-               " --exception 0x0B --echo --no-reply"
+               " --exception 0x0B --echo --no-reply --settle-ms 60000"
             << true;
         QTest::newRow("= form") << "--model=216 --baud=19200" << true;
         QTest::newRow("unknown option") << "--speed 9600" << false;
@@ -518,6 +518,7 @@ class TestSimCore : public QObject {
         QTest::newRow("two input registers") << "--input-registers 1,2" << false;
         QTest::newRow("input register 65536") << "--input-registers 1,2,65536" << false;
         QTest::newRow("missing value") << "--address" << false;
+        QTest::newRow("settling over a minute") << "--settle-ms 60001" << false;
         QTest::newRow("flag with a value") << "--echo=1" << false;
         QTest::newRow("link with a device") << "--device /dev/null --link /tmp/x" << false;
     }
