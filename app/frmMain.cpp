@@ -39,6 +39,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     MSComm1.setObjectName(QStringLiteral("MSComm1"));
     buildLayout();
     addToolsMenu();
+    addKeyboard();
 
     connect(mnuCfg, &QAction::triggered, this, &frmMain::mnuCfg_Click);
     connect(cmdConnect, &QPushButton::clicked, this, &frmMain::cmdConnect_Click);

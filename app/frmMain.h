@@ -120,6 +120,7 @@ class frmMain : public QMainWindow {
   private:
     void buildLayout();
     void addToolsMenu();
+    void addKeyboard();
     void Form_Load();
     void Form_Unload();
 

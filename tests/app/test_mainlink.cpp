@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -367,17 +368,22 @@ class TestMainLink : public QObject {
         }
     }
 
-    // Space on a Send button reached with Tab sends; after the wait the focus is back on
-    // the button, so Space again repeats the request instead of typing into a list.
+    // Space or Enter on a Send button reached with Tab sends; after the wait the focus is
+    // back on the button, so the key again repeats the request instead of typing into a list.
     void keyboardRepeatsASend_data() {
         QTest::addColumn<int>("function");
+        QTest::addColumn<int>("key");
         for (const char* f : {"4", "5", "6", "16"}) {
-            QTest::newRow(f) << std::atoi(f);
+            QTest::addRow("%s Space", f) << std::atoi(f) << int(Qt::Key_Space);
+            QTest::addRow("%s Enter", f) << std::atoi(f) << int(Qt::Key_Return);
         }
+        QTest::newRow("16 keypad Enter") << 16 << int(Qt::Key_Enter);
     }
     void keyboardRepeatsASend() {
         QFETCH(int, function);
+        QFETCH(int, key);
         const auto w = connectedWindow();
+        w->txtMessage->setText(QStringLiteral("Hi"));
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
         QPushButton* send = sendButton(*w, function);
@@ -386,13 +392,45 @@ class TestMainLink : public QObject {
             QTest::keyClick(w->focusWidget(), Qt::Key_Tab);
         }
         QCOMPARE(w->focusWidget(), send);
-        QTest::keyClick(w->focusWidget(), Qt::Key_Space);
+        const auto modifier = key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+        QTest::keyClick(w->focusWidget(), Qt::Key(key), modifier);
         QCOMPARE(w->focusWidget(), send);
-        QTest::keyClick(w->focusWidget(), Qt::Key_Space);
+        QTest::keyClick(w->focusWidget(), Qt::Key(key), modifier);
         const QByteArray sent = slave_->takeReceived();
         const QByteArray once = sent.left(sent.size() / 2);
         QCOMPARE(sent, once + once);
         QCOMPARE(once.left(2), QByteArray("\x01") + char(function));  // slave 1, as selected
+    }
+
+    // Alt and the first letter of a menu's caption opens it; Configure LCD acts at once.
+    void menuMnemonics_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("opens");  // a menu's or a window's object name
+        QTest::newRow("Alt+C") << int(Qt::Key_C) << "frmConfig2004";
+        QTest::newRow("Alt+V") << int(Qt::Key_V) << "mnuView";
+        QTest::newRow("Alt+T") << int(Qt::Key_T) << "mnuTools";
+    }
+    void menuMnemonics() {
+        QFETCH(int, key);
+        QFETCH(QString, opens);
+        const auto w = connectedWindow();
+        const QStringList captions{w->menuBar()->actions()[0]->text(),
+                                   w->menuBar()->actions()[1]->text(),
+                                   w->menuBar()->actions()[2]->text()};
+        QCOMPARE(captions, (QStringList{"Configure LCD", "View", "Tools"}));
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QTest::keyClick(w.get(), Qt::Key(key), Qt::AltModifier);
+        const auto shown = [&] {
+            QStringList names;
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (top->isVisible() && top != w.get()) {
+                    names << top->objectName() + top->metaObject()->className();
+                }
+            }
+            return names.join(u',');
+        };
+        QTRY_VERIFY2(shown().contains(opens), qPrintable(shown()));
     }
 
     // The message box holds 20 characters, each one byte on the line, and never half of one.
