@@ -146,7 +146,10 @@ class TestTrafficLog : public QObject {
         slave.answer(wordedFrame("cut reply").bytes);
         w->cmdSend04->click();
         QCOMPARE(w->lblRxData->text(), QStringLiteral("CRC Err"));
-        QCOMPARE(w->lblRxData->toolTip(), QString());
+        // This exchange read behind those 5 bytes, and says so.
+        QCOMPARE(w->lblRxData->toolTip(),
+                 QStringLiteral("Read behind 5 bytes that were waiting before the request went "
+                                "out"));
     }
 
     void uploadLogged() {
