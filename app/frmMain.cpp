@@ -79,10 +79,10 @@ void frmMain::Form_Load() {
     PortSettings = ReadINI(QStringLiteral("Settings"), QStringLiteral("Setting"));
     SlaveAddress = ReadINI(QStringLiteral("LCD"), QStringLiteral("Slave"));
 
+    // What the file does not say, or says unreadably, is 9600 8N1 (as port 1, slave 1 and
+    // the Korvo-420 below), so that a first start anywhere can connect as it opens.
     const storedvalue::LineSettings line = storedvalue::lineSettings(PortSettings);
-    if (line.format >= 0) {
-        setListPosition(cboDF, line.format);
-    }
+    setListPosition(cboDF, line.format >= 0 ? line.format : 0);
 
     setListPosition(cboComm, storedvalue::numberPosition(PortNumber, 20));
     setListPosition(cboSlaveID, storedvalue::numberPosition(SlaveAddress, 255));
@@ -94,10 +94,8 @@ void frmMain::Form_Load() {
     setListPosition(cboDataH06, 0);
     setListPosition(cboDataL06, 0);
 
-    if (line.baud >= 0) {
-        const std::array<QRadioButton*, 3> bauds{opt9600, opt19200, opt38400};
-        bauds[static_cast<std::size_t>(line.baud)]->setChecked(true);
-    }
+    const std::array<QRadioButton*, 3> bauds{opt9600, opt19200, opt38400};
+    bauds[static_cast<std::size_t>(line.baud >= 0 ? line.baud : 0)]->setChecked(true);
 
     MSComm1.InputMode(MSComm::InputModeKind::Binary);
 }

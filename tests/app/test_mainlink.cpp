@@ -114,6 +114,20 @@ class TestMainLink : public QObject {
                                       "\r\nSetting=" + settings.toLatin1()));
     }
 
+    // Without any setting of its own, only the port map that reaches the line, the window
+    // connects as it opens and a read comes back good.
+    void firstStartConnects() {
+        ini_->write("[Ports]\r\n1=" + line_->slavePath().toLocal8Bit() + "\r\n");
+        frmMain w;
+        w.cmdConnect->click();
+        QCOMPARE(stateOf(w), connected420);
+        QVERIFY(shownMessages().isEmpty());
+        slave_->answer(fromHex("01 04 02 00 0A 39 37"));
+        w.cmdSend04->click();
+        QCOMPARE(slave_->takeReceived(), fromHex("01 04 00 00 00 01 31 CA"));
+        QCOMPARE(w.lblRxData->text(), QStringLiteral("01 04 02 00 0A 39 37 "));
+    }
+
     void connectDisconnectAndLists() {
         frmMain w;
         w.cmdConnect->click();

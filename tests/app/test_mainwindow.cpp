@@ -79,21 +79,24 @@ class TestMainWindow : public QObject {
                             const QList<int>& positions) {
             QTest::newRow(name) << QByteArray(ini) << baud << format << positions;
         };
-        row("first run", "", "", "Combo1", {-1, 0, 0, 1});
+        // What is missing or unreadable is 9600 8N1, port 1, slave 1, Korvo-420; a stored "0"
+        // still selects nothing.
+        row("first run", "", "opt9600", "8N1", {0, 0, 0, 1});
         row("38400 8E1", "[Settings]\nSetting=38400,e,8,1\nCommPort=20", "opt38400", "8E1",
             {2, 19, 0, 1});
         row("9600 8N2", "[Settings]\nSetting=9600,n,8,2\nCommPort=1", "opt9600", "8N2",
             {1, 0, 0, 1});
-        row("baud only", "[settings]\nsetting=9600", "", "Combo1", {-1, 0, 0, 1});
-        row("format only", "[Settings]\nSetting=,n,8,1", "", "8N1", {0, 0, 0, 1});
-        row("zero selects nothing", "[Settings]\nCommPort=0\n[LCD]\nSlave=0", "", "Combo1",
-            {-1, -1, -1, 1});
-        row("last slave, 16x2", "[LCD]\nSlave=255\nModule=1602", "", "Combo1", {-1, 0, 254, 0});
-        row("out of range", "[Settings]\nCommPort=21\n[LCD]\nSlave=256\nModule=16020", "", "Combo1",
-            {-1, 0, 0, 1});
-        row("not numbers", "[Settings]\nCommPort=COM3\n[LCD]\nSlave=-1\nModule=16x2", "", "Combo1",
-            {-1, 0, 0, 1});
-        row("binary garbage", "\x01\xff[\x7f\x80=\n\n=[\xfe]", "", "Combo1", {-1, 0, 0, 1});
+        row("baud only", "[settings]\nsetting=19200", "opt19200", "8N1", {0, 0, 0, 1});
+        row("format only", "[Settings]\nSetting=,e,8,1", "opt9600", "8E1", {2, 0, 0, 1});
+        row("unreadable setting", "[Settings]\nSetting=fast", "opt9600", "8N1", {0, 0, 0, 1});
+        row("zero selects nothing", "[Settings]\nCommPort=0\n[LCD]\nSlave=0", "opt9600", "8N1",
+            {0, -1, -1, 1});
+        row("last slave, 16x2", "[LCD]\nSlave=255\nModule=1602", "opt9600", "8N1", {0, 0, 254, 0});
+        row("out of range", "[Settings]\nCommPort=21\n[LCD]\nSlave=256\nModule=16020", "opt9600",
+            "8N1", {0, 0, 0, 1});
+        row("not numbers", "[Settings]\nCommPort=COM3\n[LCD]\nSlave=-1\nModule=16x2", "opt9600",
+            "8N1", {0, 0, 0, 1});
+        row("binary garbage", "\x01\xff[\x7f\x80=\n\n=[\xfe]", "opt9600", "8N1", {0, 0, 0, 1});
     }
     void restores() {
         QFETCH(QByteArray, ini);
