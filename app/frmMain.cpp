@@ -13,7 +13,9 @@
 #include <stdexcept>
 
 #include "app/configswitch.h"
+#include "app/frmFind.h"
 #include "app/modVar.h"
+#include "app/traffic/frmTrafficLog.h"
 #include "core/hex.h"
 #include "core/storedvalue.h"
 #include "settings/modINI.h"
@@ -118,6 +120,12 @@ void frmMain::Form_Unload() {
 
 void frmMain::closeEvent(QCloseEvent* event) {
     Form_Unload();
+    // The log and the finder serve this window and go with it; a configuration window
+    // stays open to finish its work.
+    if (auto* finder = findChild<frmFind*>(QString(), Qt::FindDirectChildrenOnly)) {
+        finder->close();
+    }
+    frmTrafficLog::closeLog();
     // The window is only hidden, and a configuration window may keep the program running
     // for long: the port must not stay held by a window nobody sees.
     if (waiting_) {

@@ -2,6 +2,7 @@
 // restores from and saves to modlcd.ini.
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QGroupBox>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/configswitch.h"
 #include "app/frmMain.h"
 #include "app/modVar.h"
 #include "settings/modINI.h"
@@ -178,6 +180,48 @@ class TestMainWindow : public QObject {
         } else {
             QVERIFY(ini_->read().contains("[LCD]\r\nSlave=1\r\nModule=2004\r\n"));
         }
+    }
+
+    // The traffic log and the finder go with the main window; a configuration window stays
+    // to finish its work.
+    void closingTakesItsWindows_data() {
+        QTest::addColumn<QStringList>("open");  // menu actions triggered before closing
+        QTest::addColumn<bool>("configuring");
+        QTest::newRow("traffic log") << QStringList{"mnuTrafficLog"} << false;
+        QTest::newRow("finder") << QStringList{"mnuFind"} << false;
+        QTest::newRow("both, and a configuration window")
+            << QStringList{"mnuTrafficLog", "mnuFind"} << true;
+    }
+    void closingTakesItsWindows() {
+        QFETCH(QStringList, open);
+        QFETCH(bool, configuring);
+        const auto shown = [] {
+            QStringList classes;
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (top->isVisible()) {
+                    classes << QString::fromLatin1(top->metaObject()->className());
+                }
+            }
+            classes.sort();
+            return classes;
+        };
+        {
+            frmMain w;
+            w.show();
+            for (const QString& name : open) {
+                w.findChild<QAction*>(name)->trigger();
+            }
+            if (configuring) {
+                // A port that is nowhere, so that no test running beside this one loses its own.
+                PortNumber = QStringLiteral("20");
+                openConfigWindow(1);
+            }
+            QCOMPARE(shown().size(), open.size() + (configuring ? 2 : 1));
+            w.close();
+            QCOMPARE(shown(), configuring ? QStringList{"frmConfig2004"} : QStringList{});
+        }
+        closeAllWindows();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
   private:
