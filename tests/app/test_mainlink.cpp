@@ -326,11 +326,14 @@ class TestMainLink : public QObject {
         QCOMPARE(trustOf(*w), QStringLiteral("grey||"));
         QCOMPARE(w->MSComm1.InBufferCount(), 0);
 
+        // A reply after the wait, written once the exchange has ended so that a loaded
+        // machine stretching the wait cannot make it come in time.
         w->cboAddr04->setCurrentIndex(1);
-        slave_->answer(withCrc(fromHex("01 04 02 00 07")), 200);
+        slave_->answer({});
         w->cmdSend04->click();
         QCOMPARE(w->lblRxData->text(), QStringLiteral("No Response from LCD"));
         QCOMPARE(w->lblRxData->toolTip(), QString());
+        line_->write(withCrc(fromHex("01 04 02 00 07")));
         QTRY_COMPARE(w->MSComm1.InBufferCount(), 7);
         slave_->answer(withCrc(fromHex("01 04 02 00 09")));
         w->cmdSend04->click();
