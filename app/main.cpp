@@ -82,15 +82,17 @@ int main(int argc, char* argv[]) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
     const bool parsed = parser.parse(arguments);
-    if (!parsed || parser.isSet(QStringLiteral("help")) ||
-        parser.isSet(QStringLiteral("version")) || !parser.positionalArguments().isEmpty()) {
+    const bool help = parsed && (parser.isSet(QStringLiteral("help")) ||
+                                 parser.isSet(QStringLiteral("help-all")));
+    if (!parsed || help || parser.isSet(QStringLiteral("version")) ||
+        !parser.positionalArguments().isEmpty()) {
         const QCoreApplication answer(argc, argv);
         if (!parsed) {
             std::fprintf(stderr, "tessaline: %s\n%s", qPrintable(parser.errorText()),
                          qPrintable(parser.helpText()));
             return 2;
         }
-        if (parser.isSet(QStringLiteral("help"))) {
+        if (help) {
             parser.showHelp();
         }
         if (parser.isSet(QStringLiteral("version"))) {

@@ -17,6 +17,8 @@ class TestStartup : public QObject {
                               << "";
         QTest::newRow("short help") << QStringList{"-h"} << 0 << "--version"
                                     << "";
+        QTest::newRow("help with Qt's options") << QStringList{"--help-all"} << 0 << "--log <FILE>"
+                                                << "";
         QTest::newRow("version") << QStringList{"--version"} << 0 << "tessaline 0.1.0"
                                  << "";
         QTest::newRow("help beside a log")
