@@ -13,7 +13,9 @@
 #include <stdexcept>
 
 #include "app/configswitch.h"
+#include "app/frmFind.h"
 #include "app/modVar.h"
+#include "app/traffic/frmTrafficLog.h"
 #include "core/hex.h"
 #include "core/storedvalue.h"
 #include "settings/modINI.h"
@@ -39,6 +41,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     MSComm1.setObjectName(QStringLiteral("MSComm1"));
     buildLayout();
     addToolsMenu();
+    addKeyboard();
 
     connect(mnuCfg, &QAction::triggered, this, &frmMain::mnuCfg_Click);
     connect(cmdConnect, &QPushButton::clicked, this, &frmMain::cmdConnect_Click);
@@ -78,10 +81,10 @@ void frmMain::Form_Load() {
     PortSettings = ReadINI(QStringLiteral("Settings"), QStringLiteral("Setting"));
     SlaveAddress = ReadINI(QStringLiteral("LCD"), QStringLiteral("Slave"));
 
+    // What the file does not say, or says unreadably, is 9600 8N1 (as port 1, slave 1 and
+    // the Korvo-420 below), so that a first start anywhere can connect as it opens.
     const storedvalue::LineSettings line = storedvalue::lineSettings(PortSettings);
-    if (line.format >= 0) {
-        setListPosition(cboDF, line.format);
-    }
+    setListPosition(cboDF, line.format >= 0 ? line.format : 0);
 
     setListPosition(cboComm, storedvalue::numberPosition(PortNumber, 20));
     setListPosition(cboSlaveID, storedvalue::numberPosition(SlaveAddress, 255));
@@ -93,10 +96,8 @@ void frmMain::Form_Load() {
     setListPosition(cboDataH06, 0);
     setListPosition(cboDataL06, 0);
 
-    if (line.baud >= 0) {
-        const std::array<QRadioButton*, 3> bauds{opt9600, opt19200, opt38400};
-        bauds[static_cast<std::size_t>(line.baud)]->setChecked(true);
-    }
+    const std::array<QRadioButton*, 3> bauds{opt9600, opt19200, opt38400};
+    bauds[static_cast<std::size_t>(line.baud >= 0 ? line.baud : 0)]->setChecked(true);
 
     MSComm1.InputMode(MSComm::InputModeKind::Binary);
 }
@@ -119,6 +120,12 @@ void frmMain::Form_Unload() {
 
 void frmMain::closeEvent(QCloseEvent* event) {
     Form_Unload();
+    // The log and the finder serve this window and go with it; a configuration window
+    // stays open to finish its work.
+    if (auto* finder = findChild<frmFind*>(QString(), Qt::FindDirectChildrenOnly)) {
+        finder->close();
+    }
+    frmTrafficLog::closeLog();
     // The window is only hidden, and a configuration window may keep the program running
     // for long: the port must not stay held by a window nobody sees.
     if (waiting_) {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "core/modbus.h"
 #include "serial/mscomm.h"
@@ -120,6 +121,7 @@ class frmMain : public QMainWindow {
   private:
     void buildLayout();
     void addToolsMenu();
+    void addKeyboard();
     void Form_Load();
     void Form_Unload();
 
@@ -139,6 +141,11 @@ class frmMain : public QMainWindow {
     static void closeRequest(const std::vector<std::uint8_t>& request);
     // A list feeding a request byte has no selection: says so and sends nothing.
     bool needsSelection(const QComboBox* list, const QString& what);
+    // Says in the monitor why nothing was sent.
+    void refuseSend(const QString& why);
+    // A register value in its label; one read from a reply that failed its CRC check is
+    // greyed and says so in its tooltip.
+    void showRegister(std::size_t position, const QString& text, bool trusted);
     void waitTicks(int ticks);
     void setBusy(bool busy);
     // Closing a window lets go of its port; a running exchange keeps it to the end of its
@@ -146,6 +153,8 @@ class frmMain : public QMainWindow {
     void releasePort();
 
     bool waiting_ = false;
+    // How the last exchange ended; empty when the port failed under it.
+    std::optional<modbus::Outcome> lastOutcome_;
     bool portFailedDuringWait_ = false;
     bool closedDuringWait_ = false;
     // Enabled states of the controls switched off during a wait, to restore after it.

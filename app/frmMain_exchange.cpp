@@ -4,8 +4,10 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QTimer>
 
@@ -77,9 +79,30 @@ bool frmMain::needsSelection(const QComboBox* list, const QString& what) {
     if (list->currentIndex() >= 0) {
         return false;
     }
-    lblTxData->setText(QString());
-    lblRxData->setText(QStringLiteral("Select %1 before sending").arg(what));
+    refuseSend(QStringLiteral("Select %1 before sending").arg(what));
     return true;
+}
+
+void frmMain::refuseSend(const QString& why) {
+    lblTxData->setText(QString());
+    lblRxData->setText(why);
+    lblRxData->setToolTip(QString());
+}
+
+void frmMain::showRegister(std::size_t position, const QString& text, bool trusted) {
+    QLabel* label = lblReg3x[position];
+    label->setText(text);
+    // A value from a corrupt frame is still shown, since it may hint at what went wrong,
+    // but it must not pass for a reading.
+    label->setToolTip(trusted ? QString()
+                              : QStringLiteral("from a reply that failed its CRC check"));
+    QPalette p = label->palette();
+    const QColor colour = fCom4->palette().color(trusted ? QPalette::Active : QPalette::Disabled,
+                                                 QPalette::WindowText);
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(group, QPalette::WindowText, colour);
+    }
+    label->setPalette(p);
 }
 
 void frmMain::setBusy(bool busy) {
@@ -128,8 +151,12 @@ bool frmMain::runExchange(const modbus::ExchangeShape& shape) {
     portFailedDuringWait_ = false;
     setBusy(true);
     bool fullReply = false;
+    lastOutcome_.reset();
     lblRxData->setToolTip(QString());
     try {
+        // The buffer is not emptied before a request, as on the line: what waits now is
+        // read in front of the reply.
+        const int waitingBefore = MSComm1.InBufferCount();
         const auto requestLength = static_cast<std::int16_t>(shape.requestLength);
         SendFrame(requestLength);
         waitTicks(shape.ticks);
@@ -149,6 +176,7 @@ bool frmMain::runExchange(const modbus::ExchangeShape& shape) {
             traffic::recorder().exchangeEnded(
                 MSComm1, *early,
                 named.isEmpty() ? QString() : QStringLiteral("exception ") + named);
+            lastOutcome_ = *early;
         } else {
             RxData = MSComm1.Input();
             // CheckRxCRC gives modbus::outcomeOfReply's verdict over what was read.
@@ -160,8 +188,15 @@ bool frmMain::runExchange(const modbus::ExchangeShape& shape) {
             } else {
                 lblRxData->setText(modbus::outcomeText(modbus::Outcome::CrcError));
             }
-            traffic::recorder().exchangeEnded(
-                MSComm1, good ? modbus::Outcome::Good : modbus::Outcome::CrcError);
+            if (waitingBefore > 0) {
+                lblRxData->setToolTip(
+                    QStringLiteral("Read behind %1 %2 that %3 waiting before the request went out")
+                        .arg(waitingBefore)
+                        .arg(waitingBefore == 1 ? QStringLiteral("byte") : QStringLiteral("bytes"),
+                             waitingBefore == 1 ? QStringLiteral("was") : QStringLiteral("were")));
+            }
+            lastOutcome_ = good ? modbus::Outcome::Good : modbus::Outcome::CrcError;
+            traffic::recorder().exchangeEnded(MSComm1, *lastOutcome_);
             fullReply = true;
         }
     } catch (const std::exception&) {
@@ -189,7 +224,8 @@ void frmMain::cmdSend04_Click() {
     // The list may have changed during the wait; the value goes where it now points.
     const int position = cboAddr04->currentIndex();
     if (const auto text = modbus::registerText(position, bytesOf(RxData))) {
-        lblReg3x[static_cast<std::size_t>(position)]->setText(*text);
+        showRegister(static_cast<std::size_t>(position), *text,
+                     lastOutcome_ == modbus::Outcome::Good);
     }
 }
 
@@ -219,6 +255,12 @@ void frmMain::cmdSend06_Click() {
 void frmMain::cmdSend16_Click() {
     if (waiting_ || needsSelection(cboSlaveID, SlaveListName) ||
         needsSelection(cboAddr16, QStringLiteral("a Start Register Address"))) {
+        return;
+    }
+    // A write of no registers is refused by every module; it would only leave an exception
+    // reply waiting in front of the next exchange.
+    if (txtMessage->text().isEmpty()) {
+        refuseSend(QStringLiteral("Type a message before sending"));
         return;
     }
     const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());

@@ -99,7 +99,7 @@ void frmMain::buildLayout() {
     place(opt19200, {1320, 360, 1215, 255});
     opt38400 = named(new QRadioButton(QStringLiteral("38400 bps"), fComm), "opt38400");
     place(opt38400, {2520, 360, 1215, 255});
-    // Exclusive once one is chosen; none is chosen when the window opens.
+    // Exclusive once one is chosen; Form_Load chooses one.
     optBaud = named(new QButtonGroup(this), "optBaud");
     optBaud->addButton(opt9600);
     optBaud->addButton(opt19200);

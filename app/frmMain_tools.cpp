@@ -1,11 +1,15 @@
-// The "Tools" menu: helpers beside the test bench, each in a window of its own.
+// The "Tools" menu: helpers beside the test bench, each in a window of its own; and the
+// window's keyboard use.
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
 
 #include "app/frmFind.h"
 #include "app/frmMain.h"
+#include "widgets/keyboard.h"
 
 void frmMain::addToolsMenu() {
     mnuTools = menuBar()->addMenu(QStringLiteral("Tools"));
@@ -25,4 +29,25 @@ void frmMain::mnuFind_Click() {
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+void frmMain::addKeyboard() {
+    ui::readingTabOrder(this);
+    for (QPushButton* send : {cmdSend04, cmdSend05, cmdSend06, cmdSend16}) {
+        ui::clickOnEnter(send);
+    }
+    // Alt and a caption's first letter open its menu; the captions themselves stay as they
+    // always were, without marks.
+    const auto mnemonic = [this](Qt::Key key, auto open) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | key), this);
+        connect(shortcut, &QShortcut::activated, this, open);
+    };
+    mnemonic(Qt::Key_C, [this] {
+        if (mnuCfg->isEnabled()) {
+            mnuCfg->trigger();
+        }
+    });
+    auto* mnuView = menuBar()->findChild<QMenu*>(QStringLiteral("mnuView"));
+    mnemonic(Qt::Key_V, [this, mnuView] { menuBar()->setActiveAction(mnuView->menuAction()); });
+    mnemonic(Qt::Key_T, [this] { menuBar()->setActiveAction(mnuTools->menuAction()); });
 }

@@ -306,6 +306,11 @@ class Runner {
                                                  "130, not %1")
                                       .arg(reg));
                 }
+                // A write of no registers is refused by every module.
+                if (o_.value->isEmpty()) {
+                    return failed(Exit::Usage,
+                                  QStringLiteral("text --value is empty; type a message"));
+                }
                 if (o_.value->size() > MaxText) {
                     return failed(Exit::Usage,
                                   QStringLiteral("text --value has %1 characters; at most %2 fit")

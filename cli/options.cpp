@@ -40,7 +40,7 @@ QString usage() {
         "  read        function 04: read input register --register (0..255, default 0)\n"
         "  coil        function 05: write coil --register to --value on|off\n"
         "  register    function 06: write register --register with --value 0..65535\n"
-        "  text        function 16: write --value (up to 20 characters) from start register\n"
+        "  text        function 16: write --value (1 to 20 characters) from start register\n"
         "              --register (0..39, or 40, 50 .. 130)\n"
         "  find        look for the module over every address, speed and format\n"
         "  configure   upload the image built from section [Cfg1602] or [Cfg2004] of --ini\n"

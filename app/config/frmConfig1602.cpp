@@ -17,6 +17,7 @@
 #include "settings/modINI.h"
 #include "widgets/captionbutton.h"
 #include "widgets/editablelist.h"
+#include "widgets/keyboard.h"
 #include "widgets/windowlayout.h"
 
 using namespace configui;
@@ -112,14 +113,8 @@ void frmConfig1602::buildLayout() {
               cboDP2,  cboSP1,  cboSP2, cboSpage1, cboSpage2};
     Q_ASSERT(lists_.size() == listFields1602().size());
 
-    QWidget* order[] = {cboDF,         cbobaud,       cboaddr,       txtMessage[5], txtMessage[4],
-                        txtMessage[3], txtMessage[2], txtMessage[1], txtMessage[0], cboSP2,
-                        cboSP1,        cboDP2,        cboW2,         cboDP1,        cboW1,
-                        cboSpage2,     cboSpage1,     cmdConfig};
-    for (std::size_t i = 1; i < std::size(order); ++i) {
-        setTabOrder(order[i - 1], order[i]);
-    }
-    cboDF->setFocus();
+    readingTabOrder(this);
+    cboaddr->setFocus();
 }
 
 void frmConfig1602::Form_Load() {

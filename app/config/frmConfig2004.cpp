@@ -15,6 +15,7 @@
 #include "settings/modINI.h"
 #include "widgets/captionbutton.h"
 #include "widgets/editablelist.h"
+#include "widgets/keyboard.h"
 #include "widgets/windowlayout.h"
 
 using namespace configui;
@@ -114,12 +115,7 @@ void frmConfig2004::buildLayout() {
     lists_.insert(lists_.end(), cboIO.begin(), cboIO.end());
     Q_ASSERT(lists_.size() == listFields2004().size());
 
-    // The tab order is the table's.
-    std::vector<QWidget*> order(lists_.begin(), lists_.end());
-    order.push_back(cmdSend);
-    for (std::size_t i = 1; i < order.size(); ++i) {
-        setTabOrder(order[i - 1], order[i]);
-    }
+    readingTabOrder(this);
     cboaddr->setFocus();
 }
 

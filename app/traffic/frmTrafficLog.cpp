@@ -86,8 +86,14 @@ frmTrafficLog::frmTrafficLog(traffic::Model& model, QWidget* parent)
     grdTraffic->scrollToBottom();
 }
 
+namespace {
+
+QPointer<frmTrafficLog> logWindow;
+
+}  // namespace
+
 frmTrafficLog* frmTrafficLog::showLog() {
-    static QPointer<frmTrafficLog> window;
+    QPointer<frmTrafficLog>& window = logWindow;
     if (window.isNull()) {
         window = new frmTrafficLog(traffic::recorder().model());
         window->setAttribute(Qt::WA_DeleteOnClose);
@@ -98,6 +104,12 @@ frmTrafficLog* frmTrafficLog::showLog() {
     window->raise();
     window->activateWindow();
     return window;
+}
+
+void frmTrafficLog::closeLog() {
+    if (!logWindow.isNull()) {
+        logWindow->close();
+    }
 }
 
 void frmTrafficLog::showDropped() {

@@ -20,6 +20,8 @@ class frmTrafficLog : public QWidget {
 
     // Shows the program's one log window, making it on first use.
     static frmTrafficLog* showLog();
+    // Closes that window when it is open.
+    static void closeLog();
 
     QLabel* lblDropped = nullptr;
     QTableView* grdTraffic = nullptr;

@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -30,6 +31,23 @@ QString stateOf(frmMain& w) {
 const QString disconnected = QStringLiteral("Connect closed 100000");
 const QString connected420 = QStringLiteral("Disconnect open 011111");
 const QString connected216 = QStringLiteral("Disconnect open 011101");
+
+// Each register label as "" (empty), "ok" or "grey": grey is a value shown greyed, with a
+// tooltip that says it came from a reply that failed its CRC check.
+QString trustOf(frmMain& w) {
+    QStringList out;
+    const QColor greyed = w.fCom4->palette().color(QPalette::Disabled, QPalette::WindowText);
+    for (const QLabel* label : w.lblReg3x) {
+        const bool grey = label->palette().color(QPalette::Active, QPalette::WindowText) == greyed;
+        const bool marked =
+            label->toolTip() == QLatin1String("from a reply that failed its CRC check");
+        out << (label->text().isEmpty() ? QString()
+                : grey && marked        ? QStringLiteral("grey")
+                : !grey && !marked      ? QStringLiteral("ok")
+                                        : QStringLiteral("inconsistent"));
+    }
+    return out.join(u'|');
+}
 
 QPushButton* sendButton(frmMain& w, int function) {
     return function == 4   ? w.cmdSend04
@@ -94,6 +112,20 @@ class TestMainLink : public QObject {
         w.close();
         QVERIFY(ini_->read().contains("CommPort=" + PortNumber.toLatin1() +
                                       "\r\nSetting=" + settings.toLatin1()));
+    }
+
+    // Without any setting of its own, only the port map that reaches the line, the window
+    // connects as it opens and a read comes back good.
+    void firstStartConnects() {
+        ini_->write("[Ports]\r\n1=" + line_->slavePath().toLocal8Bit() + "\r\n");
+        frmMain w;
+        w.cmdConnect->click();
+        QCOMPARE(stateOf(w), connected420);
+        QVERIFY(shownMessages().isEmpty());
+        slave_->answer(fromHex("01 04 02 00 0A 39 37"));
+        w.cmdSend04->click();
+        QCOMPARE(slave_->takeReceived(), fromHex("01 04 00 00 00 01 31 CA"));
+        QCOMPARE(w.lblRxData->text(), QStringLiteral("01 04 02 00 0A 39 37 "));
     }
 
     void connectDisconnectAndLists() {
@@ -229,23 +261,25 @@ class TestMainLink : public QObject {
         QTest::addColumn<QString>("rx");
         QTest::addColumn<QString>("registers");  // the three labels, joined by "|"
         QTest::addColumn<int>("left");           // bytes left waiting
+        QTest::addColumn<QString>("trust");      // trustOf the three labels
         const auto row = [](const char* name, int f, int a, const QByteArray& reply,
-                            const QString& rx, const char* registers, int left) {
-            QTest::newRow(name) << f << a << reply << rx << registers << left;
+                            const QString& rx, const char* registers, int left,
+                            const char* trust = "||") {
+            QTest::newRow(name) << f << a << reply << rx << registers << left << trust;
         };
         const QByteArray good = fromHex("01 04 02 00 0A 39 37");
-        row("04 30001 low byte in hex", 4, 0, good, spaced(good), "A||", 0);
-        row("04 30002 decimal", 4, 1, good, spaced(good), "|10|", 0);
+        row("04 30001 low byte in hex", 4, 0, good, spaced(good), "A||", 0, "ok||");
+        row("04 30002 decimal", 4, 1, good, spaced(good), "|10|", 0, "|ok|");
         row("04 30003 unsigned", 4, 2, withCrc(fromHex("01 04 02 80 01")), "01 04 02 80 01 19 30 ",
-            "||32769", 0);
+            "||32769", 0, "||ok");
         row("no reply", 4, 0, {}, "No Response from LCD", "||", 0);
         row("exception stays waiting", 4, 0, withCrc(fromHex("01 84 02")), "Incomplete Frame", "||",
             5);
         row("04 CRC error still decoded", 4, 1, fromHex("01 04 02 01 00 39 38"), "CRC Err", "|256|",
-            0);
-        row("extra bytes dropped", 4, 0, good + "\xff\xfe", spaced(good), "A||", 0);
-        row("16 acknowledged", 16, 0, withCrc(fromHex("01 10 00 00 00 00")),
-            "01 10 00 00 00 00 C0 09 ", "||", 0);
+            0, "|grey|");
+        row("extra bytes dropped", 4, 0, good + "\xff\xfe", spaced(good), "A||", 0, "ok||");
+        const QByteArray acknowledged = withCrc(fromHex("01 10 00 00 00 01"));
+        row("16 acknowledged", 16, 0, acknowledged, spaced(acknowledged), "||", 0);
     }
     void outcomes() {
         QFETCH(int, function);
@@ -254,8 +288,10 @@ class TestMainLink : public QObject {
         QFETCH(QString, rx);
         QFETCH(QString, registers);
         QFETCH(int, left);
+        QFETCH(QString, trust);
         const auto w = connectedWindow();
         w->cboAddr04->setCurrentIndex(address);
+        w->txtMessage->setText(QStringLiteral("Hi"));
         slave_->answer(reply);
         sendButton(*w, function)->click();
 
@@ -264,38 +300,74 @@ class TestMainLink : public QObject {
         QCOMPARE(
             w->lblReg3x[0]->text() + '|' + w->lblReg3x[1]->text() + '|' + w->lblReg3x[2]->text(),
             registers);
+        QCOMPARE(trustOf(*w), trust);
         QCOMPARE(w->MSComm1.InBufferCount(), left);
         QCOMPARE(TickCount, function == 6 ? 10 : function == 16 ? 5 : 3);
         QVERIFY(!w->Timer1->isActive());
     }
 
-    // Bytes left by one exchange, or a reply that came late, stand in front of the next.
+    // Bytes left by one exchange, or a reply that came late, stand in front of the next;
+    // the exchange that reads them says how many there were, and a value it decodes from a
+    // failed check stays greyed until a good read replaces it.
     void leftoversAndLateReplies() {
         const auto w = connectedWindow();
+        const auto readBehind = [](int n) {
+            return QStringLiteral(
+                       "Read behind %1 bytes that were waiting before the request "
+                       "went out")
+                .arg(n);
+        };
         slave_->answer(withCrc(fromHex("01 84 02")));
         w->cmdSend04->click();
         slave_->answer(fromHex("01 04 02 00 0A 39 37"));
         w->cmdSend04->click();
         QCOMPARE(w->lblRxData->text(), QStringLiteral("CRC Err"));
+        QCOMPARE(w->lblRxData->toolTip(), readBehind(5));
+        QCOMPARE(trustOf(*w), QStringLiteral("grey||"));
         QCOMPARE(w->MSComm1.InBufferCount(), 0);
 
+        // A reply after the wait, written once the exchange has ended so that a loaded
+        // machine stretching the wait cannot make it come in time.
         w->cboAddr04->setCurrentIndex(1);
-        slave_->answer(withCrc(fromHex("01 04 02 00 07")), 200);
+        slave_->answer({});
         w->cmdSend04->click();
         QCOMPARE(w->lblRxData->text(), QStringLiteral("No Response from LCD"));
+        QCOMPARE(w->lblRxData->toolTip(), QString());
+        line_->write(withCrc(fromHex("01 04 02 00 07")));
         QTRY_COMPARE(w->MSComm1.InBufferCount(), 7);
         slave_->answer(withCrc(fromHex("01 04 02 00 09")));
         w->cmdSend04->click();
         QCOMPARE(w->lblReg3x[1]->text(), QStringLiteral("7"));
         QCOMPARE(w->lblRxData->text(), spaced(withCrc(fromHex("01 04 02 00 07"))));
+        QCOMPARE(w->lblRxData->toolTip(), readBehind(7));
+        QCOMPARE(trustOf(*w), QStringLiteral("grey|ok|"));
+
+        // A good read at the greyed place, behind nothing, is trusted again.
+        w->cboAddr04->setCurrentIndex(0);
+        slave_->answer(fromHex("01 04 02 00 0A 39 37"));
+        w->cmdSend04->click();
+        QCOMPARE(w->lblRxData->toolTip(), QString());
+        QCOMPARE(trustOf(*w), QStringLiteral("ok|ok|"));
     }
 
-    void emptyListSendsNothing() {
+    // A list without a selection, or a message of nothing (a write of no registers, which
+    // no module accepts), sends nothing and says what to fix.
+    void refusedSendsNothing_data() {
+        QTest::addColumn<int>("function");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("typed Data Lo") << 6 << "Select a Data Lo value before sending";
+        QTest::newRow("empty message") << 16 << "Type a message before sending";
+    }
+    void refusedSendsNothing() {
+        QFETCH(int, function);
+        QFETCH(QString, says);
         const auto w = connectedWindow();
         w->cboDataL06->lineEdit()->selectAll();
         QTest::keyClicks(w->cboDataL06->lineEdit(), QStringLiteral("0x1G"));
-        w->cmdSend06->click();
-        QCOMPARE(w->lblRxData->text(), QStringLiteral("Select a Data Lo value before sending"));
+        w->txtMessage->clear();
+        sendButton(*w, function)->click();
+        QCOMPARE(w->lblRxData->text(), says);
+        QCOMPARE(w->lblTxData->text(), QString());
         QTest::qWait(30);
         QCOMPARE(slave_->takeReceived(), QByteArray());
     }
@@ -367,17 +439,22 @@ class TestMainLink : public QObject {
         }
     }
 
-    // Space on a Send button reached with Tab sends; after the wait the focus is back on
-    // the button, so Space again repeats the request instead of typing into a list.
+    // Space or Enter on a Send button reached with Tab sends; after the wait the focus is
+    // back on the button, so the key again repeats the request instead of typing into a list.
     void keyboardRepeatsASend_data() {
         QTest::addColumn<int>("function");
+        QTest::addColumn<int>("key");
         for (const char* f : {"4", "5", "6", "16"}) {
-            QTest::newRow(f) << std::atoi(f);
+            QTest::addRow("%s Space", f) << std::atoi(f) << int(Qt::Key_Space);
+            QTest::addRow("%s Enter", f) << std::atoi(f) << int(Qt::Key_Return);
         }
+        QTest::newRow("16 keypad Enter") << 16 << int(Qt::Key_Enter);
     }
     void keyboardRepeatsASend() {
         QFETCH(int, function);
+        QFETCH(int, key);
         const auto w = connectedWindow();
+        w->txtMessage->setText(QStringLiteral("Hi"));
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
         QPushButton* send = sendButton(*w, function);
@@ -386,13 +463,45 @@ class TestMainLink : public QObject {
             QTest::keyClick(w->focusWidget(), Qt::Key_Tab);
         }
         QCOMPARE(w->focusWidget(), send);
-        QTest::keyClick(w->focusWidget(), Qt::Key_Space);
+        const auto modifier = key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+        QTest::keyClick(w->focusWidget(), Qt::Key(key), modifier);
         QCOMPARE(w->focusWidget(), send);
-        QTest::keyClick(w->focusWidget(), Qt::Key_Space);
+        QTest::keyClick(w->focusWidget(), Qt::Key(key), modifier);
         const QByteArray sent = slave_->takeReceived();
         const QByteArray once = sent.left(sent.size() / 2);
         QCOMPARE(sent, once + once);
         QCOMPARE(once.left(2), QByteArray("\x01") + char(function));  // slave 1, as selected
+    }
+
+    // Alt and the first letter of a menu's caption opens it; Configure LCD acts at once.
+    void menuMnemonics_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("opens");  // a menu's or a window's object name
+        QTest::newRow("Alt+C") << int(Qt::Key_C) << "frmConfig2004";
+        QTest::newRow("Alt+V") << int(Qt::Key_V) << "mnuView";
+        QTest::newRow("Alt+T") << int(Qt::Key_T) << "mnuTools";
+    }
+    void menuMnemonics() {
+        QFETCH(int, key);
+        QFETCH(QString, opens);
+        const auto w = connectedWindow();
+        const QStringList captions{w->menuBar()->actions()[0]->text(),
+                                   w->menuBar()->actions()[1]->text(),
+                                   w->menuBar()->actions()[2]->text()};
+        QCOMPARE(captions, (QStringList{"Configure LCD", "View", "Tools"}));
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QTest::keyClick(w.get(), Qt::Key(key), Qt::AltModifier);
+        const auto shown = [&] {
+            QStringList names;
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (top->isVisible() && top != w.get()) {
+                    names << top->objectName() + top->metaObject()->className();
+                }
+            }
+            return names.join(u',');
+        };
+        QTRY_VERIFY2(shown().contains(opens), qPrintable(shown()));
     }
 
     // The message box holds 20 characters, each one byte on the line, and never half of one.

@@ -2,6 +2,7 @@
 // restores from and saves to modlcd.ini.
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QGroupBox>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/configswitch.h"
 #include "app/frmMain.h"
 #include "app/modVar.h"
 #include "settings/modINI.h"
@@ -79,21 +81,24 @@ class TestMainWindow : public QObject {
                             const QList<int>& positions) {
             QTest::newRow(name) << QByteArray(ini) << baud << format << positions;
         };
-        row("first run", "", "", "Combo1", {-1, 0, 0, 1});
+        // What is missing or unreadable is 9600 8N1, port 1, slave 1, Korvo-420; a stored "0"
+        // still selects nothing.
+        row("first run", "", "opt9600", "8N1", {0, 0, 0, 1});
         row("38400 8E1", "[Settings]\nSetting=38400,e,8,1\nCommPort=20", "opt38400", "8E1",
             {2, 19, 0, 1});
         row("9600 8N2", "[Settings]\nSetting=9600,n,8,2\nCommPort=1", "opt9600", "8N2",
             {1, 0, 0, 1});
-        row("baud only", "[settings]\nsetting=9600", "", "Combo1", {-1, 0, 0, 1});
-        row("format only", "[Settings]\nSetting=,n,8,1", "", "8N1", {0, 0, 0, 1});
-        row("zero selects nothing", "[Settings]\nCommPort=0\n[LCD]\nSlave=0", "", "Combo1",
-            {-1, -1, -1, 1});
-        row("last slave, 16x2", "[LCD]\nSlave=255\nModule=1602", "", "Combo1", {-1, 0, 254, 0});
-        row("out of range", "[Settings]\nCommPort=21\n[LCD]\nSlave=256\nModule=16020", "", "Combo1",
-            {-1, 0, 0, 1});
-        row("not numbers", "[Settings]\nCommPort=COM3\n[LCD]\nSlave=-1\nModule=16x2", "", "Combo1",
-            {-1, 0, 0, 1});
-        row("binary garbage", "\x01\xff[\x7f\x80=\n\n=[\xfe]", "", "Combo1", {-1, 0, 0, 1});
+        row("baud only", "[settings]\nsetting=19200", "opt19200", "8N1", {0, 0, 0, 1});
+        row("format only", "[Settings]\nSetting=,e,8,1", "opt9600", "8E1", {2, 0, 0, 1});
+        row("unreadable setting", "[Settings]\nSetting=fast", "opt9600", "8N1", {0, 0, 0, 1});
+        row("zero selects nothing", "[Settings]\nCommPort=0\n[LCD]\nSlave=0", "opt9600", "8N1",
+            {0, -1, -1, 1});
+        row("last slave, 16x2", "[LCD]\nSlave=255\nModule=1602", "opt9600", "8N1", {0, 0, 254, 0});
+        row("out of range", "[Settings]\nCommPort=21\n[LCD]\nSlave=256\nModule=16020", "opt9600",
+            "8N1", {0, 0, 0, 1});
+        row("not numbers", "[Settings]\nCommPort=COM3\n[LCD]\nSlave=-1\nModule=16x2", "opt9600",
+            "8N1", {0, 0, 0, 1});
+        row("binary garbage", "\x01\xff[\x7f\x80=\n\n=[\xfe]", "opt9600", "8N1", {0, 0, 0, 1});
     }
     void restores() {
         QFETCH(QByteArray, ini);
@@ -175,6 +180,48 @@ class TestMainWindow : public QObject {
         } else {
             QVERIFY(ini_->read().contains("[LCD]\r\nSlave=1\r\nModule=2004\r\n"));
         }
+    }
+
+    // The traffic log and the finder go with the main window; a configuration window stays
+    // to finish its work.
+    void closingTakesItsWindows_data() {
+        QTest::addColumn<QStringList>("open");  // menu actions triggered before closing
+        QTest::addColumn<bool>("configuring");
+        QTest::newRow("traffic log") << QStringList{"mnuTrafficLog"} << false;
+        QTest::newRow("finder") << QStringList{"mnuFind"} << false;
+        QTest::newRow("both, and a configuration window")
+            << QStringList{"mnuTrafficLog", "mnuFind"} << true;
+    }
+    void closingTakesItsWindows() {
+        QFETCH(QStringList, open);
+        QFETCH(bool, configuring);
+        const auto shown = [] {
+            QStringList classes;
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (top->isVisible()) {
+                    classes << QString::fromLatin1(top->metaObject()->className());
+                }
+            }
+            classes.sort();
+            return classes;
+        };
+        {
+            frmMain w;
+            w.show();
+            for (const QString& name : open) {
+                w.findChild<QAction*>(name)->trigger();
+            }
+            if (configuring) {
+                // A port that is nowhere, so that no test running beside this one loses its own.
+                PortNumber = QStringLiteral("20");
+                openConfigWindow(1);
+            }
+            QCOMPARE(shown().size(), open.size() + (configuring ? 2 : 1));
+            w.close();
+            QCOMPARE(shown(), configuring ? QStringList{"frmConfig2004"} : QStringList{});
+        }
+        closeAllWindows();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
   private:

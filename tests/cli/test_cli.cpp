@@ -333,6 +333,18 @@ class TestCli : public QObject {
         }
     }
 
+    // A message of nothing would be a write of no registers, which no module accepts: it is
+    // refused as a bad value and nothing goes out.
+    void emptyMessage() {
+        SimProcess korvo;
+        const QString path = korvo.start({});
+        const Result r = ::program({"text", "--value", "", "--port", path});
+        QCOMPARE(r.status, 2);
+        QCOMPARE(r.err.count(u'\n'), 1);
+        QVERIFY2(r.err.startsWith("tessaline-cli: text --value is empty"), qPrintable(r.err));
+        QVERIFY2(!korvo.log().contains(QLatin1String("rx ")), qPrintable(korvo.log()));
+    }
+
     void busyPort() {
         SimProcess korvo;
         QString path = korvo.start({});
