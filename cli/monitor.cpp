@@ -198,6 +198,12 @@ Exit monitor(const Options& o, const QString& device, const LineSettings& line, 
         err << "tessaline-cli: " << device << ": " << why << '\n';
         return Exit::Port;
     }
+    err << QStringLiteral(
+               "tessaline-cli: listening on %1 at %2 baud, writing nothing (Ctrl+C "
+               "stops)\n")
+               .arg(device)
+               .arg(line.baud);
+    err.flush();
     interrupted.store(false);
     const auto previousInt = std::signal(SIGINT, onInterrupt);
     const auto previousTerm = std::signal(SIGTERM, onInterrupt);
