@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -192,6 +193,50 @@ class TestMonitor : public QObject {
         QCOMPARE(slaves[2][QLatin1String("crc_errors")].toInt(), 1);
         QCOMPARE(slaves[2][QLatin1String("replies")].toInt(), 0);
         QCOMPARE(slaves[3][QLatin1String("no_reply")].toInt(), 1);
+    }
+
+    // However the listening ends, the frames heard come first and the summary last.
+    void endsWithSummary_data() {
+        QTest::addColumn<int>("signal");  // 0: none, the duration ends it; -1: the line goes
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::newRow("Ctrl+C") << int(SIGINT) << QStringList{} << 0;
+        QTest::newRow("SIGTERM") << int(SIGTERM) << QStringList{} << 0;
+        QTest::newRow("duration") << 0 << QStringList{"--duration", "3"} << 0;
+        QTest::newRow("the line goes away") << -1 << QStringList{} << 3;
+    }
+    void endsWithSummary() {
+        QFETCH(int, signal);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        PtyPair bus;
+        // The program must not inherit the far end, or closing it here would not hang up.
+        ::fcntl(bus.masterFd(), F_SETFD, FD_CLOEXEC);
+        QProcess monitor;
+        monitor.start(QStringLiteral(TESSALINE_CLI),
+                      QStringList{"monitor", "--port", bus.slavePath(), "--baud", "9600",
+                                  "--format", "8N1", "--json"} +
+                          args);
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += monitor.readAllStandardError()).contains("listening"),
+                                 30'000);
+        bus.write(withCrc("01 04 00 00 00 01") + withCrc("01 04 02 00 0A"));
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += monitor.readAllStandardOutput()).count('\n') >= 2, 30'000);
+        if (signal > 0) {
+            ::kill(static_cast<pid_t>(monitor.processId()), signal);
+        } else if (signal < 0) {
+            bus.closeMaster();
+        }
+        QVERIFY(monitor.waitForFinished(60'000));
+        QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(monitor.exitCode(), status);
+        out += monitor.readAllStandardOutput();
+        const QList<QByteArray> lines = out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 3);
+        const QJsonObject summary = QJsonDocument::fromJson(lines.back()).object();
+        QVERIFY(summary[QLatin1String("summary")].toBool());
+        QCOMPARE(summary[QLatin1String("frames")].toInt(), 2);
     }
 
     // tshark reads the capture and finds the same frames, function codes and CRC verdicts.
