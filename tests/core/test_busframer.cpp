@@ -303,7 +303,7 @@ class TestBusFramer : public QObject {
 
         // Turnarounds 10, 20, ... 100 ms on a line without wire time.
         QStringList exchanges;
-        for (int i = 1; i <= 10; ++i) {
+        for (std::int64_t i = 1; i <= 10; ++i) {
             exchanges << at(i * 1'000'000, Read03) << at(i * 1'000'000 + i * 10'000, Reply03);
         }
         QTest::newRow("ten exchanges")
