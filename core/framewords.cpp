@@ -43,6 +43,9 @@ std::optional<std::size_t> announcedLength(Bytes b, Direction d) {
         return 5;
     }
     switch (function) {
+        case 0x01:
+        case 0x02:
+        case 0x03:
         case 0x04:
             if (d == Direction::Tx) {
                 return 8;
@@ -51,6 +54,7 @@ std::optional<std::size_t> announcedLength(Bytes b, Direction d) {
         case 0x05:
         case 0x06:
             return 8;
+        case 0x0F:
         case 0x10:
             if (d == Direction::Rx) {
                 return 8;
@@ -82,8 +86,26 @@ QString body(Bytes f, Direction d, const codepage::CodePage& codePage) {
     const QString start = hex4(word(f, 2));
     if (d == Direction::Tx) {
         switch (function) {
+            case 0x01:
+                return QStringLiteral("01 read coil %1 ×%2").arg(start).arg(word(f, 4));
+            case 0x02:
+                return QStringLiteral("02 read discrete input %1 ×%2").arg(start).arg(word(f, 4));
+            case 0x03:
+                return QStringLiteral("03 read holding register %1 ×%2").arg(start).arg(word(f, 4));
             case 0x04:
                 return QStringLiteral("04 read input register %1 ×%2").arg(start).arg(word(f, 4));
+            case 0x0F: {
+                const unsigned quantity = word(f, 4);
+                const std::uint8_t count = f[6];
+                QString text = QStringLiteral("15 write coils %1 ×%2: %3")
+                                   .arg(start)
+                                   .arg(quantity)
+                                   .arg(hex::line(f.subspan(7, count)).trimmed());
+                if (count != (quantity + 7) / 8) {
+                    text += QStringLiteral(" (byte count %1 does not fit the quantity)").arg(count);
+                }
+                return text;
+            }
             case 0x05:
                 return QStringLiteral("05 write coil %1 %2").arg(start, coilValue(word(f, 4)));
             case 0x06:
@@ -105,6 +127,15 @@ QString body(Bytes f, Direction d, const codepage::CodePage& codePage) {
         }
     }
     switch (function) {
+        case 0x01:
+        case 0x02: {
+            const std::uint8_t count = f[2];
+            if (count == 0) {
+                return QStringLiteral("reply: byte count 0");
+            }
+            return QStringLiteral("reply: bits ") + hex::line(f.subspan(3, count)).trimmed();
+        }
+        case 0x03:
         case 0x04: {
             const std::uint8_t count = f[2];
             if (count == 0 || count % 2 != 0) {
@@ -121,6 +152,8 @@ QString body(Bytes f, Direction d, const codepage::CodePage& codePage) {
             return QStringLiteral("reply: coil %1 %2").arg(start, coilValue(word(f, 4)));
         case 0x06:
             return QStringLiteral("reply: register %1 = %2").arg(start, registerValue(word(f, 4)));
+        case 0x0F:
+            return QStringLiteral("reply: wrote coils %1 ×%2").arg(start).arg(word(f, 4));
         default:
             return QStringLiteral("reply: wrote %1 ×%2").arg(start).arg(word(f, 4));
     }
@@ -132,12 +165,14 @@ QString modbusFrame(Bytes b, Direction d, const codepage::CodePage& codePage) {
     }
     const auto length = announcedLength(b, d);
     if (!length) {
-        return QStringLiteral("function %1, %2: not one of 04, 05, 06, 16")
+        return QStringLiteral("function %1, %2: not one of 01..06, 15, 16")
             .arg(hex2(b[1]), plural(b.size(), "byte", "bytes"));
     }
     if (b.size() < *length) {
-        // Function 0x10 goes by its decimal name, as on the window's frame.
-        const QString function = b[1] == 0x10 ? QStringLiteral("16") : hex2(b[1]);
+        // Functions 0x0F and 0x10 go by their decimal names, as on the window's frame.
+        const QString function = b[1] == 0x10   ? QStringLiteral("16")
+                                 : b[1] == 0x0F ? QStringLiteral("15")
+                                                : hex2(b[1]);
         const QString what = (b[1] & 0x80) != 0   ? QStringLiteral("exception reply")
                              : d == Direction::Tx ? function + QStringLiteral(" request")
                                                   : function + QStringLiteral(" reply");

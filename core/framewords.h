@@ -1,8 +1,9 @@
 #pragma once
 
-// Any frame the program puts on or takes off a line, put into words for the traffic log:
-// the four Modbus requests, their replies and echoes, exception replies, CRC errors, cut
-// or overlong bursts, and the two configuration images. Plain functions over bytes.
+// Any frame the program puts on or takes off a line or hears on one, put into words for the
+// traffic log and the bus monitor: Modbus functions 01..06, 15 and 16, their replies and
+// echoes, exception replies, CRC errors, cut or overlong bursts, and the two configuration
+// images. Plain functions over bytes.
 
 #include <QString>
 
