@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "app/busmonitor/monitorwindow.h"
 #include "app/frmFind.h"
 #include "app/frmMain.h"
 
@@ -13,6 +14,9 @@ void frmMain::addToolsMenu() {
     mnuFind = mnuTools->addAction(QStringLiteral("Find Module…"));
     mnuFind->setObjectName(QStringLiteral("mnuFind"));
     connect(mnuFind, &QAction::triggered, this, &frmMain::mnuFind_Click);
+    mnuMonitor = mnuTools->addAction(QStringLiteral("Monitor Bus…"));
+    mnuMonitor->setObjectName(QStringLiteral("mnuMonitor"));
+    connect(mnuMonitor, &QAction::triggered, this, &frmMain::mnuMonitor_Click);
 }
 
 void frmMain::mnuFind_Click() {
@@ -21,6 +25,18 @@ void frmMain::mnuFind_Click() {
     auto* window = findChild<frmFind*>(QString(), Qt::FindDirectChildrenOnly);
     if (window == nullptr) {
         window = new frmFind(this, this);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void frmMain::mnuMonitor_Click() {
+    // One monitor at a time, owned by this window, whose port it must not take; it deletes
+    // itself when closed.
+    auto* window = findChild<monitor::MonitorWindow*>(QString(), Qt::FindDirectChildrenOnly);
+    if (window == nullptr) {
+        window = new monitor::MonitorWindow(this, this);
     }
     window->show();
     window->raise();
