@@ -29,14 +29,16 @@ QString outcomeOf(const Row& r) {
     return text;
 }
 
-QString cell(const Row& r, int column) {
+// The table shows the time of day; a file carries the date too, as the traffic log's does.
+QString cell(const Row& r, int column, bool forFile = false) {
     const busframe::Frame& f = r.frame;
     switch (column) {
         case TimeMs:
             return QString::number(f.startUs / 1000);
         case WallClock:
             return QDateTime::fromMSecsSinceEpoch(r.epochUs / 1000)
-                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+                .toString(forFile ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
+                                  : QStringLiteral("HH:mm:ss.zzz"));
         case Port:
             return QStringLiteral("%1 %2").arg(r.port).arg(r.device);
         case Direction:
@@ -79,7 +81,7 @@ QStringList fileFields(const Row& r) {
         if (c == Port) {
             fields << QString::number(r.port) << r.device;
         } else {
-            fields << cell(r, c);
+            fields << cell(r, c, true);
         }
     }
     return fields;

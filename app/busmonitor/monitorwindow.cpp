@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 
 #include "app/busmonitor/framerows.h"
@@ -111,7 +112,7 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
     grdFrames->horizontalHeader()->setStretchLastSection(true);
     const QFontMetrics m = grdFrames->fontMetrics();
     const std::array<const char*, ColumnCount - 1> widest{"000000000",
-                                                          "0000-00-00 00:00:00.000",
+                                                          "00:00:00.000",
                                                           "20 /dev/ttyUSB19",
                                                           "request",
                                                           "01 10 00 00 00 03 06 48 65 6C 6C 6F",
@@ -121,8 +122,12 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
                                                           "00000.000",
                                                           "00000.000"};
     for (std::size_t c = 0; c < widest.size(); ++c) {
+        const QString header =
+            rows_->headerData(static_cast<int>(c), Qt::Horizontal, Qt::DisplayRole).toString();
         grdFrames->setColumnWidth(static_cast<int>(c),
-                                  m.horizontalAdvance(QString::fromUtf8(widest[c])) + 16);
+                                  std::max(m.horizontalAdvance(QString::fromUtf8(widest[c])),
+                                           m.horizontalAdvance(header)) +
+                                      16);
     }
 
     grdSlaves =
@@ -158,6 +163,7 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
     split->addWidget(grdSlaves);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 1);
+    split->setSizes({1330, 670});
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(lblStatus, 1);
@@ -166,7 +172,7 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
     layout->addLayout(controls);
     layout->addWidget(split, 1);
     layout->addLayout(bottom);
-    resize(1400, 480);
+    resize(2000, 480);
 
     refresh_ = new QTimer(this);
     refresh_->setInterval(kRefreshMs);
