@@ -10,6 +10,7 @@
 #include <memory>
 #include <variant>
 
+#include "cli/monitor.h"
 #include "cli/upload.h"
 #include "core/crc16.h"
 #include "core/framewords.h"
@@ -186,6 +187,9 @@ class Runner {
             }
             upload_ = std::get<Upload>(std::move(built));
         }
+        if (o_.command == Command::Monitor) {
+            return listen();
+        }
         auto port = portFor(o_);
         if (auto* why = std::get_if<QString>(&port)) {
             return failed(Exit::Port, *why);
@@ -215,6 +219,8 @@ class Runner {
                     return verify();
                 case Command::Configure:
                     return configure();
+                case Command::Monitor:
+                    break;
             }
         } catch (const CommError& e) {
             return failed(Exit::Port, QString::fromStdString(e.what()));
@@ -243,9 +249,34 @@ class Runner {
     }
 
     QString commandName() const {
-        static const std::array<const char*, 7> names{"read", "coil",      "register", "text",
-                                                      "find", "configure", "verify"};
+        static const std::array<const char*, 8> names{"read", "coil",      "register", "text",
+                                                      "find", "configure", "verify",   "monitor"};
         return QLatin1String(names[static_cast<std::size_t>(o_.command)]);
+    }
+
+    // The monitor opens the device itself, through no serial control: a port number maps
+    // through [Ports] as for the other commands.
+    Exit listen() {
+        QString given =
+            o_.port.value_or(ReadINI(QStringLiteral("Settings"), QStringLiteral("CommPort")))
+                .trimmed();
+        if (given.isEmpty()) {
+            return failed(Exit::Port, QStringLiteral("no port given: use --port N or --port PATH"));
+        }
+        bool isNumber = false;
+        const int n = given.toInt(&isNumber);
+        if (isNumber) {
+            if (n < 1) {
+                return failed(Exit::Port, QStringLiteral("there is no port number %1").arg(given));
+            }
+            given = settings::portDevice(n);
+        }
+        const finder::Line at = target(o_).line;
+        LineSettings line;
+        line.baud = at.baud;
+        line.parity = at.format == finder::Format::E81 ? 'e' : 'n';
+        line.stopBits = at.format == finder::Format::N82 ? 2 : 1;
+        return monitor(o_, given, line, out_, err_);
     }
 
     ModuleFinder::Options finderOptions() const {

@@ -27,6 +27,7 @@ const std::map<QString, Command> Commands{
     {QStringLiteral("find"), Command::Find},
     {QStringLiteral("configure"), Command::Configure},
     {QStringLiteral("verify"), Command::Verify},
+    {QStringLiteral("monitor"), Command::Monitor},
 };
 
 }  // namespace
@@ -45,6 +46,9 @@ QString usage() {
         "  find        look for the module over every address, speed and format\n"
         "  configure   upload the image built from section [Cfg1602] or [Cfg2004] of --ini\n"
         "  verify      ask the module at --address, --baud and --format whether it answers\n"
+        "  monitor     listen to the line at --baud and --format without ever writing to\n"
+        "              it: one line per frame (requests, replies, timings, flags), then\n"
+        "              the figures per slave\n"
         "\n"
         "Options:\n"
         "  --port N|PATH        port number (mapped through [Ports] in modlcd.ini; COMn on\n"
@@ -65,11 +69,15 @@ QString usage() {
         "                       times (default 2; more for slow adapters)\n"
         "  --log FILE           append every frame on the line to FILE as CSV, as the\n"
         "                       program's --log does\n"
-        "  --json               print one JSON object\n"
+        "  --duration S         monitor: stop after S seconds (default: at Ctrl+C)\n"
+        "  --frames N           monitor: stop after N frames\n"
+        "  --pcap FILE          monitor: also write the frames to FILE for Wireshark\n"
+        "  --json               print one JSON object (monitor: one a frame, then one\n"
+        "                       for the summary)\n"
         "  --help               show this text\n"
         "\n"
         "Exit status:\n"
-        "  0  good reply, module found, module answers\n"
+        "  0  good reply, module found, module answers; monitor: ran to its end\n"
         "  1  no response, no module\n"
         "  2  bad option or value\n"
         "  3  port missing, busy or failed\n"
@@ -175,6 +183,23 @@ Parsed parse(const QStringList& arguments) {
          ranged(from, finder::LowestAddress, finder::HighestAddress, "--from")},
         {QStringLiteral("--to"), ranged(to, finder::LowestAddress, finder::HighestAddress, "--to")},
         {QStringLiteral("--allowance"), ranged(allowance, 0, 10'000, "--allowance")},
+        {QStringLiteral("--duration"),
+         [&](const QString& v) {
+             bool ok = false;
+             const double s = v.trimmed().toDouble(&ok);
+             if (!ok || !(s > 0) || s > 1e7) {
+                 return QStringLiteral("--duration must be a number of seconds above 0, not \"%1\"")
+                     .arg(v);
+             }
+             o.durationS = s;
+             return QString();
+         }},
+        {QStringLiteral("--frames"), ranged(o.frames, 1, 2'000'000'000, "--frames")},
+        {QStringLiteral("--pcap"),
+         [&](const QString& v) {
+             o.pcap = v;
+             return v.isEmpty() ? QStringLiteral("--pcap needs a file") : QString();
+         }},
     };
     const std::map<QString, bool*> flags{
         {QStringLiteral("--verify"), &o.verify},
@@ -236,6 +261,7 @@ Parsed parse(const QStringList& arguments) {
         case Command::Read:
         case Command::Find:
         case Command::Verify:
+        case Command::Monitor:
             break;
     }
     if (out.error.isEmpty()) {

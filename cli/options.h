@@ -14,7 +14,7 @@
 
 namespace cli {
 
-enum class Command { Read, Coil, Register, Text, Find, Configure, Verify };
+enum class Command { Read, Coil, Register, Text, Find, Configure, Verify, Monitor };
 
 // One status per kind of ending, so that a script can tell them apart.
 enum class Exit : int {
@@ -46,6 +46,10 @@ struct Options {
     bool wholeBus = false;
     int allowanceMs = 2;
     std::optional<int> settleMs;
+    // monitor: stop after this long or this many frames (else on Ctrl+C); a pcap file.
+    std::optional<double> durationS;
+    std::optional<int> frames;
+    std::optional<QString> pcap;
 };
 
 struct Parsed {
