@@ -38,6 +38,7 @@ struct BusOptions {
     korvo::LineFormat line;
     std::vector<std::string> links;  // one per node; empty for a node without a link
     std::vector<std::size_t> echo;   // 0-based
+    bool byCharacter = false;
     bool help = false;
 };
 
@@ -52,6 +53,9 @@ const char* const kHelp =
     "  --nodes N               at least N nodes in all, 2..16 (default 2, or one per --link)\n"
     "  --echo N                node N (from 1) also hears what it writes, as through an\n"
     "                          echoing adapter (repeatable)\n"
+    "  --by-character          hand on every character when it is on the wire, not each\n"
+    "                          write whole (true timing for a listener; a module framing by\n"
+    "                          silence may see a request cut in two on a loaded machine)\n"
     "  --baud 9600|19200|38400 line speed (default 9600)\n"
     "  --format 8N1|8N2|8E1    character format (default 8N1)\n"
     "  --help                  show this text\n";
@@ -80,6 +84,10 @@ std::optional<BusOptions> parse(const std::vector<std::string>& args, std::strin
         }
         if (name == "--help") {
             o.help = true;
+            continue;
+        }
+        if (name == "--by-character") {
+            o.byCharacter = true;
             continue;
         }
         if (name != "--link" && name != "--nodes" && name != "--echo" && name != "--baud" &&
@@ -190,8 +198,10 @@ int run(const BusOptions& o) {
     }
     log.raw(ready);
     log.line("RS-485 bus of " + std::to_string(lines.size()) + " nodes at " +
-             korvo::describe(o.line));
+             korvo::describe(o.line) +
+             (o.byCharacter ? ", every character handed on alone" : ", each write whole"));
     korvo::Medium medium(lines.size(), korvo::charTime(o.line), korvo::frameSilence(o.line));
+    medium.setByCharacter(o.byCharacter);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const bool echo = std::find(o.echo.begin(), o.echo.end(), i) != o.echo.end();
         medium.setEcho(i, echo);

@@ -89,7 +89,7 @@ void Medium::finish(std::size_t i, std::vector<Heard>& heard) {
     const std::uint8_t b = *n.onWire;
     const auto end = n.start + charTime_;
     n.held.push_back(b);
-    if (n.onWireEndsWrite) {
+    if (n.onWireEndsWrite || byCharacter_) {
         for (std::size_t j = 0; j < nodes_.size(); ++j) {
             if (j != i || n.echo) {
                 for (const std::uint8_t h : n.held) {

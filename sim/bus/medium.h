@@ -43,6 +43,11 @@ class Medium {
     // The sender hears its own characters too, as through an echoing adapter.
     void setEcho(std::size_t node, bool on);
 
+    // Every character is handed on as soon as it is on the wire instead of each write whole:
+    // a listener sees the line's own timing, but a module that frames by silence may cut a
+    // request in two whenever the bus is held up between two of its characters.
+    void setByCharacter(bool on) { byCharacter_ = on; }
+
     // Bytes node wrote at `at`. Returns how many had to be dropped.
     std::size_t write(std::size_t node, std::span<const std::uint8_t> bytes, Clock::time_point at);
 
@@ -89,6 +94,7 @@ class Medium {
     std::chrono::microseconds silence_;
     std::size_t queueLimit_;
     bool inCollision_ = false;
+    bool byCharacter_ = false;
     unsigned collisions_ = 0;
     std::uint64_t garbled_ = 0;
     std::uint64_t dropped_ = 0;

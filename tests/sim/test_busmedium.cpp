@@ -126,20 +126,26 @@ void TestBusMedium::sharedLine() {
 
 void TestBusMedium::heardWhenOnTheWire_data() {
     QTest::addColumn<QList<Write>>("writes");
+    QTest::addColumn<bool>("byCharacter");
     QTest::addColumn<QList<int>>("heardAfter");  // characters node 2 holds at 1, 2, 3 char times
     QTest::newRow("one write is heard whole once its last character is out")
-        << QList<Write>{{0, 0, fromHex("01 02 03")}} << QList<int>{0, 0, 3};
+        << QList<Write>{{0, 0, fromHex("01 02 03")}} << false << QList<int>{0, 0, 3};
     QTest::newRow("a byte-by-byte writer is heard character by character")
         << QList<Write>{{0, 0, fromHex("01")}, {0, 2, fromHex("02")}, {0, 4, fromHex("03")}}
-        << QList<int>{1, 2, 3};
+        << false << QList<int>{1, 2, 3};
     QTest::newRow("a write behind another waits for the line")
-        << QList<Write>{{0, 0, fromHex("01")}, {0, 0, fromHex("02 03")}} << QList<int>{1, 1, 3};
+        << QList<Write>{{0, 0, fromHex("01")}, {0, 0, fromHex("02 03")}} << false
+        << QList<int>{1, 1, 3};
+    QTest::newRow("by character, one write is heard as it goes out")
+        << QList<Write>{{0, 0, fromHex("01 02 03")}} << true << QList<int>{1, 2, 3};
 }
 
 void TestBusMedium::heardWhenOnTheWire() {
     QFETCH(QList<Write>, writes);
+    QFETCH(bool, byCharacter);
     QFETCH(QList<int>, heardAfter);
     Medium medium(2, kChar, kSilence);
+    medium.setByCharacter(byCharacter);
     const Medium::Clock::time_point t0{};
     std::vector<Medium::Heard> got;
     std::vector<Medium::Note> said;
