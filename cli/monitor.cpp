@@ -6,7 +6,6 @@
 #include <QJsonObject>
 #include <QTimer>
 
-#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -20,11 +19,12 @@ namespace cli {
 
 namespace {
 
-// Set by SIGINT or SIGTERM; the event loop looks at it, so that the summary is printed.
-std::atomic<bool> interrupted{false};  // NOLINT: a signal handler has only globals to reach
+// Set by SIGINT or SIGTERM; the event loop looks at it, so that the summary is printed. A
+// signal handler can reach nothing but a global of this type.
+volatile std::sig_atomic_t interrupted = 0;
 
 extern "C" void onInterrupt(int) {
-    interrupted.store(true);
+    interrupted = 1;
 }
 
 constexpr int InterruptPollMs = 50;
@@ -204,12 +204,12 @@ Exit monitor(const Options& o, const QString& device, const LineSettings& line, 
                .arg(device)
                .arg(line.baud);
     err.flush();
-    interrupted.store(false);
+    interrupted = 0;
     const auto previousInt = std::signal(SIGINT, onInterrupt);
     const auto previousTerm = std::signal(SIGTERM, onInterrupt);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
-        if (interrupted.load()) {
+        if (interrupted != 0) {
             loop.quit();
         }
     });

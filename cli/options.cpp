@@ -79,7 +79,7 @@ QString usage() {
         "Exit status:\n"
         "  0  good reply, module found, module answers; monitor: ran to its end\n"
         "  1  no response, no module\n"
-        "  2  bad option or value\n"
+        "  2  bad option or value; monitor: a --pcap file that cannot be written\n"
         "  3  port missing, busy or failed\n"
         "  4  incomplete frame\n"
         "  5  CRC error\n"

@@ -306,9 +306,10 @@ void Framer::classify(Frame& f) {
     }
     const Lengths l = lengthsOf(b);
     if (!f.crcOk || !l.has(b.size())) {
-        f.kind = Kind::CrcError;
-        f.crcOk = false;
-        f.direction = outstandingHere ? Direction::Reply : Direction::Unknown;
+        // A CRC that closes a frame of the wrong length for its function is a malformed
+        // frame, not a CRC error: kept as bytes.
+        f.kind = f.crcOk ? Kind::Unknown : Kind::CrcError;
+        f.direction = outstandingHere && !f.crcOk ? Direction::Reply : Direction::Unknown;
         f.meaning = framewords::describe(
             b, framewords::Line::Modbus,
             f.direction == Direction::Reply ? framewords::Direction::Rx : framewords::Direction::Tx,

@@ -24,8 +24,9 @@ enum class Kind {
     Exception,   // address, function with the top bit set, code, CRC
     Upload1602,  // a Korvo-216 configuration image (110 bytes, checksum closes)
     Upload2004,  // a Korvo-420 configuration upload (23 bytes, checksum closes)
-    CrcError,    // a known function at its announced length, but the CRC is wrong
-    Unknown      // anything else, kept as bytes
+    CrcError,    // a known function whose CRC is wrong
+    Unknown      // anything else (also a correct CRC at a length the function cannot
+                 // have), kept as bytes
 };
 
 // Bit flags of a frame.

@@ -2,6 +2,7 @@
 // read comes out in exactly one frame, in order, none longer than the bound, and the
 // figures per slave stay consistent.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

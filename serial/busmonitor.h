@@ -2,8 +2,10 @@
 
 // A listen-only monitor of a serial line: it opens a port at the given speed and format,
 // never writes a byte to it, and cuts what it hears into frames (core/busframer.h),
-// counting them per slave (core/busstats.h). It owns a bounded buffer of its own and
-// does work per arrival in proportion to the new bytes.
+// counting them per slave (core/busstats.h). It takes every byte from the port as it
+// arrives, so the port's buffer holds only what came since the last event, and keeps at
+// most one frame (256 bytes) of its own; the work per arrival is in proportion to the new
+// bytes.
 //
 // Timestamps are taken when the bytes are read from the system, on a monotonic clock:
 // exact to the event loop's latency on a pseudo-terminal or a UART, while a USB adapter

@@ -15,9 +15,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
+#include <csignal>
 
 #include "tests/support/frames.h"
 #include "tests/support/ptypair.h"
@@ -182,7 +182,7 @@ class TestMonitor : public QObject {
         // 3 never.
         QCOMPARE(summary[QLatin1String("bytes_written")].toInt(), 0);
         QMap<int, QJsonObject> slaves;
-        for (const QJsonValue& v : summary[QLatin1String("slaves")].toArray()) {
+        for (const auto& v : summary[QLatin1String("slaves")].toArray()) {
             slaves[v[QLatin1String("address")].toInt()] = v.toObject();
         }
         QCOMPARE(slaves.keys(), (QList<int>{1, 2, 3}));

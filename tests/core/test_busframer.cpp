@@ -159,6 +159,9 @@ class TestBusFramer : public QObject {
         QTest::newRow("a request with a wrong CRC is not taken for a request")
             << QStringList{at(0, corrupted(Read03))}
             << QStringList{"unknown crc-error " + hex(corrupted(Read03))};
+        QTest::newRow("a correct CRC at a length the function cannot have")
+            << QStringList{at(0, withCrc("01 03 00 00 00 02 00"))}
+            << QStringList{"unknown unknown " + hex(withCrc("01 03 00 00 00 02 00"))};
         QTest::newRow("an unknown function ends at the silence")
             << QStringList{at(0, Unknown2B), "3000 idle", "4000 idle", at(50'000, Read03)}
             << QStringList{"unknown unknown " + hex(Unknown2B), read};
@@ -300,7 +303,7 @@ class TestBusFramer : public QObject {
 
         // Turnarounds 10, 20, ... 100 ms on a line without wire time.
         QStringList exchanges;
-        for (int i = 1; i <= 10; ++i) {
+        for (std::int64_t i = 1; i <= 10; ++i) {
             exchanges << at(i * 1'000'000, Read03) << at(i * 1'000'000 + i * 10'000, Reply03);
         }
         QTest::newRow("ten exchanges")
