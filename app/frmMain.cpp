@@ -12,6 +12,7 @@
 
 #include <stdexcept>
 
+#include "app/busmonitor/monitorwindow.h"
 #include "app/configswitch.h"
 #include "app/frmFind.h"
 #include "app/modVar.h"
@@ -120,10 +121,13 @@ void frmMain::Form_Unload() {
 
 void frmMain::closeEvent(QCloseEvent* event) {
     Form_Unload();
-    // The log and the finder serve this window and go with it; a configuration window
-    // stays open to finish its work.
+    // The log, the finder and the bus monitor serve this window and go with it; a
+    // configuration window stays open to finish its work.
     if (auto* finder = findChild<frmFind*>(QString(), Qt::FindDirectChildrenOnly)) {
         finder->close();
+    }
+    if (auto* monitor = findChild<monitor::MonitorWindow*>(QString(), Qt::FindDirectChildrenOnly)) {
+        monitor->close();
     }
     frmTrafficLog::closeLog();
     // The window is only hidden, and a configuration window may keep the program running

@@ -38,6 +38,7 @@ class frmMain : public QMainWindow {
     QAction* mnuCfg = nullptr;
     QMenu* mnuTools = nullptr;
     QAction* mnuFind = nullptr;
+    QAction* mnuMonitor = nullptr;
     QGroupBox* fComm = nullptr;
     QGroupBox* fID = nullptr;
     QPushButton* cmdConnect = nullptr;
@@ -109,6 +110,7 @@ class frmMain : public QMainWindow {
     void cmdSend16_Click();
     void mnuCfg_Click();
     void mnuFind_Click();
+    void mnuMonitor_Click();
     void Timer1_Timer();
 
     void SetupModule();

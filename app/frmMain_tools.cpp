@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QShortcut>
 
+#include "app/busmonitor/monitorwindow.h"
 #include "app/frmFind.h"
 #include "app/frmMain.h"
 #include "widgets/keyboard.h"
@@ -17,6 +18,9 @@ void frmMain::addToolsMenu() {
     mnuFind = mnuTools->addAction(QStringLiteral("Find Module…"));
     mnuFind->setObjectName(QStringLiteral("mnuFind"));
     connect(mnuFind, &QAction::triggered, this, &frmMain::mnuFind_Click);
+    mnuMonitor = mnuTools->addAction(QStringLiteral("Monitor Bus…"));
+    mnuMonitor->setObjectName(QStringLiteral("mnuMonitor"));
+    connect(mnuMonitor, &QAction::triggered, this, &frmMain::mnuMonitor_Click);
 }
 
 void frmMain::mnuFind_Click() {
@@ -50,4 +54,16 @@ void frmMain::addKeyboard() {
     auto* mnuView = menuBar()->findChild<QMenu*>(QStringLiteral("mnuView"));
     mnemonic(Qt::Key_V, [this, mnuView] { menuBar()->setActiveAction(mnuView->menuAction()); });
     mnemonic(Qt::Key_T, [this] { menuBar()->setActiveAction(mnuTools->menuAction()); });
+}
+
+void frmMain::mnuMonitor_Click() {
+    // One monitor at a time, owned by this window, whose port it must not take; it deletes
+    // itself when closed.
+    auto* window = findChild<monitor::MonitorWindow*>(QString(), Qt::FindDirectChildrenOnly);
+    if (window == nullptr) {
+        window = new monitor::MonitorWindow(this, this);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
 }

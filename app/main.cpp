@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QStringList>
 
@@ -7,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/busmonitor/monitorwindow.h"
 #include "app/frmMain.h"
 #include "app/resources/appicon.h"
 #include "serial/traffic/recorder.h"
@@ -75,6 +77,12 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Append every frame of the session to FILE as CSV, row by row."),
         QStringLiteral("FILE"));
     parser.addOption(logOption);
+    const QCommandLineOption monitorOption(
+        QStringLiteral("monitor-bus"),
+        QStringLiteral("Open Tools > Monitor Bus on port number PORT (at the main window's "
+                       "speed and format) and start listening."),
+        QStringLiteral("PORT"));
+    parser.addOption(monitorOption);
     // The command line is read before anything needs a display, so that the answers that
     // open no window work on a machine without one.
     QStringList arguments;
@@ -84,7 +92,11 @@ int main(int argc, char* argv[]) {
     const bool parsed = parser.parse(arguments);
     const bool help = parsed && (parser.isSet(QStringLiteral("help")) ||
                                  parser.isSet(QStringLiteral("help-all")));
-    if (!parsed || help || parser.isSet(QStringLiteral("version")) ||
+    bool portOk = false;
+    const int monitorPort = parser.value(monitorOption).toInt(&portOk);
+    const bool badMonitorPort =
+        parsed && parser.isSet(monitorOption) && (!portOk || monitorPort < 1 || monitorPort > 20);
+    if (!parsed || help || parser.isSet(QStringLiteral("version")) || badMonitorPort ||
         !parser.positionalArguments().isEmpty()) {
         const QCoreApplication answer(argc, argv);
         if (!parsed) {
@@ -97,6 +109,11 @@ int main(int argc, char* argv[]) {
         }
         if (parser.isSet(QStringLiteral("version"))) {
             parser.showVersion();
+        }
+        if (badMonitorPort) {
+            std::fprintf(stderr, "tessaline: --monitor-bus takes a port number 1..20, not \"%s\"\n",
+                         qPrintable(parser.value(monitorOption)));
+            return 2;
         }
         std::fprintf(stderr, "tessaline: unexpected argument \"%s\"\n%s",
                      qPrintable(parser.positionalArguments().constFirst()),
@@ -118,6 +135,13 @@ int main(int argc, char* argv[]) {
             // The program is still useful without the file; the window's log keeps the rows.
             std::fprintf(stderr, "tessaline: %s\n", qPrintable(error));
             ui::showMessage(&window, error, QMessageBox::Warning);
+        }
+    }
+    if (parser.isSet(monitorOption)) {
+        window.mnuMonitor_Click();
+        if (auto* m = window.findChild<monitor::MonitorWindow*>()) {
+            m->cboPort->setCurrentIndex(monitorPort - 1);
+            m->startStop();
         }
     }
     return QApplication::exec();

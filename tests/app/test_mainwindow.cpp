@@ -189,8 +189,9 @@ class TestMainWindow : public QObject {
         QTest::addColumn<bool>("configuring");
         QTest::newRow("traffic log") << QStringList{"mnuTrafficLog"} << false;
         QTest::newRow("finder") << QStringList{"mnuFind"} << false;
-        QTest::newRow("both, and a configuration window")
-            << QStringList{"mnuTrafficLog", "mnuFind"} << true;
+        QTest::newRow("bus monitor") << QStringList{"mnuMonitor"} << false;
+        QTest::newRow("all, and a configuration window")
+            << QStringList{"mnuTrafficLog", "mnuFind", "mnuMonitor"} << true;
     }
     void closingTakesItsWindows() {
         QFETCH(QStringList, open);

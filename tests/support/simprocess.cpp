@@ -7,6 +7,9 @@
 #ifndef KORVO_SIM_PROGRAM
 #define KORVO_SIM_PROGRAM ""
 #endif
+#ifndef KORVO_BUS_PROGRAM
+#define KORVO_BUS_PROGRAM ""
+#endif
 
 SimProcess::~SimProcess() {
     stop();
@@ -17,15 +20,20 @@ QString SimProcess::program() {
     return env.isEmpty() ? QStringLiteral(KORVO_SIM_PROGRAM) : env;
 }
 
+QString SimProcess::busProgram() {
+    const QString env = qEnvironmentVariable("KORVO_BUS");
+    return env.isEmpty() ? QStringLiteral(KORVO_BUS_PROGRAM) : env;
+}
+
 QString SimProcess::start(const QStringList& args, int timeoutMs) {
     stop();
     out_.clear();
     err_.clear();
     exitCode_ = -1;
-    process_.start(program(), args);
+    process_.start(program_, args);
     if (!process_.waitForStarted(timeoutMs)) {
-        throw std::runtime_error("korvo-sim did not start: " +
-                                 process_.errorString().toStdString());
+        throw std::runtime_error(program_.toStdString() +
+                                 " did not start: " + process_.errorString().toStdString());
     }
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
@@ -44,7 +52,8 @@ QString SimProcess::start(const QStringList& args, int timeoutMs) {
         process_.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
     }
     stop();
-    throw std::runtime_error("korvo-sim gave no ready line: " + (log() + errors()).toStdString());
+    throw std::runtime_error(program_.toStdString() +
+                             " gave no ready line: " + (log() + errors()).toStdString());
 }
 
 int SimProcess::stop(int timeoutMs) {

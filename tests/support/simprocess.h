@@ -8,9 +8,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 class SimProcess {
   public:
-    SimProcess() = default;
+    // korvo-sim, or another program of the same habits (a "ready" line, SIGTERM to stop).
+    explicit SimProcess(QString program = SimProcess::program()) : program_(std::move(program)) {}
     ~SimProcess();  // stops the program if it still runs
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
@@ -33,8 +36,11 @@ class SimProcess {
 
     // build/bin/korvo-sim of this build, or the program named by KORVO_SIM.
     static QString program();
+    // build/bin/korvo-bus of this build, or the program named by KORVO_BUS.
+    static QString busProgram();
 
   private:
+    QString program_;
     QProcess process_;
     QString out_;
     QString err_;

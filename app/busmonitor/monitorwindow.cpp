@@ -1,0 +1,399 @@
+#include "app/busmonitor/monitorwindow.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+
+#include "app/busmonitor/framerows.h"
+#include "app/frmMain.h"
+#include "core/finder.h"
+#include "core/pcap.h"
+#include "serial/traffic/trafficmodel.h"
+#include "settings/ports.h"
+#include "widgets/messagebox.h"
+
+namespace monitor {
+
+namespace {
+
+template <typename W>
+W* named(W* w, const char* name) {
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+constexpr int kHighestPort = 20;
+// The figures beside the table are worked out at most this often, not per frame.
+constexpr int kRefreshMs = 250;
+
+const std::array<const char*, 9> kSlaveHeaders{"address",   "requests",   "replies",
+                                               "no reply",  "CRC errors", "exceptions",
+                                               "median ms", "95% ms",     "max ms"};
+
+QString millis(std::optional<std::int64_t> us) {
+    return us ? QString::number(static_cast<double>(*us) / 1000.0, 'f', 3) : QString();
+}
+
+// The same file for a symbolic link and its target: a port number mapped to a link and
+// another to the device behind it are one port.
+QString canonical(const QString& device) {
+    const QString c = QFileInfo(device).canonicalFilePath();
+    return c.isEmpty() ? device : c;
+}
+
+}  // namespace
+
+MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
+    : QWidget(parent, Qt::Window), main_(main) {
+    setObjectName(QStringLiteral("MonitorWindow"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Monitor Bus"));
+
+    cboPort = named(new QComboBox(this), "cboPort");
+    for (int n = 1; n <= kHighestPort; ++n) {
+        cboPort->addItem(QString::number(n));
+    }
+    cboBaud = named(new QComboBox(this), "cboBaud");
+    for (const int b : finder::Bauds) {
+        cboBaud->addItem(QString::number(b));
+    }
+    cboFormat = named(new QComboBox(this), "cboFormat");
+    for (const finder::Format f : finder::Formats) {
+        cboFormat->addItem(finder::formatName(f));
+    }
+    // Listening starts where the main window was set up to talk.
+    if (main_ != nullptr) {
+        cboPort->setCurrentIndex(std::max(main_->cboComm->currentIndex(), 0));
+        cboBaud->setCurrentIndex(main_->opt38400->isChecked()   ? 2
+                                 : main_->opt19200->isChecked() ? 1
+                                                                : 0);
+        cboFormat->setCurrentIndex(std::max(main_->cboDF->currentIndex(), 0));
+    }
+    cboSlave = named(new QComboBox(this), "cboSlave");
+    cboSlave->addItem(QStringLiteral("All"));
+    cmdStart = named(new QPushButton(QStringLiteral("Start"), this), "cmdStart");
+    cmdExport = named(new QPushButton(QStringLiteral("Export CSV…"), this), "cmdExport");
+    cmdCapture = named(new QPushButton(QStringLiteral("Save Capture…"), this), "cmdCapture");
+    lblStatus = named(new QLabel(this), "lblStatus");
+    lblStatus->setWordWrap(true);
+    lblDropped = named(new QLabel(this), "lblDropped");
+
+    rows_ = new FrameRows(FrameRows::DefaultCapacity, this);
+    filter_ = new QSortFilterProxyModel(this);
+    filter_->setSourceModel(rows_);
+    filter_->setFilterKeyColumn(Address);
+    grdFrames = named(new QTableView(this), "grdFrames");
+    grdFrames->setModel(filter_);
+    grdFrames->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdFrames->setWordWrap(false);
+    grdFrames->setAlternatingRowColors(true);
+    // Fixed row heights keep a hundred thousand rows cheap to scroll, as in the traffic log.
+    grdFrames->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grdFrames->verticalHeader()->setDefaultSectionSize(grdFrames->fontMetrics().height() + 4);
+    grdFrames->verticalHeader()->hide();
+    grdFrames->horizontalHeader()->setStretchLastSection(true);
+    const QFontMetrics m = grdFrames->fontMetrics();
+    const std::array<const char*, ColumnCount - 1> widest{"000000000",
+                                                          "00:00:00.000",
+                                                          "20 /dev/ttyUSB19",
+                                                          "request",
+                                                          "01 10 00 00 00 03 06 48 65 6C 6C 6F",
+                                                          "04 read input register 0x0000 ×1",
+                                                          "#000000 CRC ok, answers #000000",
+                                                          "000",
+                                                          "00000.000",
+                                                          "00000.000"};
+    for (std::size_t c = 0; c < widest.size(); ++c) {
+        const QString header =
+            rows_->headerData(static_cast<int>(c), Qt::Horizontal, Qt::DisplayRole).toString();
+        grdFrames->setColumnWidth(static_cast<int>(c),
+                                  std::max(m.horizontalAdvance(QString::fromUtf8(widest[c])),
+                                           m.horizontalAdvance(header)) +
+                                      16);
+    }
+
+    grdSlaves =
+        named(new QTableWidget(0, static_cast<int>(kSlaveHeaders.size()), this), "grdSlaves");
+    QStringList headers;
+    for (const char* h : kSlaveHeaders) {
+        headers << QString::fromUtf8(h);
+    }
+    grdSlaves->setHorizontalHeaderLabels(headers);
+    grdSlaves->verticalHeader()->hide();
+    grdSlaves->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdSlaves->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+
+    auto* controls = new QHBoxLayout;
+    const auto labelled = [&](const QString& text, QWidget* w) {
+        auto* l = new QLabel(text, this);
+        l->setBuddy(w);
+        controls->addWidget(l);
+        controls->addWidget(w);
+    };
+    labelled(QStringLiteral("&Port"), cboPort);
+    labelled(QStringLiteral("&Baud"), cboBaud);
+    labelled(QStringLiteral("F&ormat"), cboFormat);
+    controls->addWidget(cmdStart);
+    controls->addSpacing(12);
+    labelled(QStringLiteral("S&lave"), cboSlave);
+    controls->addStretch(1);
+    controls->addWidget(cmdExport);
+    controls->addWidget(cmdCapture);
+
+    auto* split = new QSplitter(Qt::Horizontal, this);
+    split->addWidget(grdFrames);
+    split->addWidget(grdSlaves);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    split->setSizes({1330, 670});
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(lblStatus, 1);
+    bottom->addWidget(lblDropped);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(split, 1);
+    layout->addLayout(bottom);
+    resize(2000, 480);
+
+    refresh_ = new QTimer(this);
+    refresh_->setInterval(kRefreshMs);
+    connect(refresh_, &QTimer::timeout, this, [this] {
+        if (figuresStale_) {
+            refreshSlaves();
+        }
+    });
+
+    connect(cmdStart, &QPushButton::clicked, this, &MonitorWindow::startStop);
+    connect(cmdExport, &QPushButton::clicked, this, [this] {
+        const QString path =
+            QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
+                                         QStringLiteral("bus.csv"), QStringLiteral("CSV (*.csv)"));
+        if (!path.isEmpty()) {
+            exportCsv(path);
+        }
+    });
+    connect(cmdCapture, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Capture"),
+                                                          QStringLiteral("bus.pcap"),
+                                                          QStringLiteral("pcap capture (*.pcap)"));
+        if (!path.isEmpty()) {
+            saveCapture(path);
+        }
+    });
+    connect(cboSlave, &QComboBox::currentIndexChanged, this, &MonitorWindow::applyFilter);
+    connect(&monitor_, &busmonitor::BusMonitor::frame, this, &MonitorWindow::addFrame);
+    connect(&monitor_, &busmonitor::BusMonitor::missed, this,
+            [this](const busframe::Missed& missed) {
+                rows_->markUnanswered(missed.requestNumber);
+                figuresStale_ = true;
+            });
+    connect(&monitor_, &busmonitor::BusMonitor::failed, this,
+            [this](const QString& reason) { stop(QStringLiteral("Stopped: %1").arg(reason)); });
+    connect(rows_, &FrameRows::droppedChanged, this, &MonitorWindow::showDropped);
+    // New rows keep the view at the bottom unless the user has scrolled up to read.
+    connect(filter_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar* bar = grdFrames->verticalScrollBar();
+        followTail_ = bar->value() == bar->maximum();
+    });
+    connect(filter_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (followTail_) {
+            grdFrames->scrollToBottom();
+        }
+    });
+
+    lblStatus->setText(
+        QStringLiteral("Listens without sending: pick the port, speed and format, then Start."));
+}
+
+MonitorWindow::~MonitorWindow() = default;
+
+int MonitorWindow::shownRows() const {
+    return filter_->rowCount();
+}
+
+void MonitorWindow::closeEvent(QCloseEvent* event) {
+    monitor_.stop();
+    event->accept();
+}
+
+QString MonitorWindow::heldByMain(const QString& device) const {
+    if (main_ == nullptr || !main_->MSComm1.PortOpen()) {
+        return {};
+    }
+    const QString held = settings::portDevice(main_->MSComm1.CommPort());
+    return canonical(held) == canonical(device) ? held : QString();
+}
+
+void MonitorWindow::startStop() {
+    if (monitor_.isRunning()) {
+        stop();
+    } else {
+        start();
+    }
+}
+
+void MonitorWindow::start() {
+    const int port = cboPort->currentIndex() + 1;
+    const QString device = settings::portDevice(port);
+    if (!heldByMain(device).isEmpty()) {
+        lblStatus->setText(QStringLiteral("Port %1 (%2) is held by the main window: disconnect "
+                                          "there first, or pick another port.")
+                               .arg(port)
+                               .arg(device));
+        return;
+    }
+    const finder::Line line{finder::Bauds[static_cast<std::size_t>(cboBaud->currentIndex())],
+                            finder::Formats[static_cast<std::size_t>(cboFormat->currentIndex())]};
+    rows_->clear();
+    const QString why = monitor_.start(device, parseSettings(finder::settingsString(line)));
+    if (!why.isEmpty()) {
+        lblStatus->setText(
+            QStringLiteral("Port %1 (%2) cannot be opened: %3").arg(port).arg(device, why));
+        return;
+    }
+    port_ = port;
+    device_ = device;
+    refreshSlaves();
+    refresh_->start();
+    cmdStart->setText(QStringLiteral("Stop"));
+    for (QComboBox* c : {cboPort, cboBaud, cboFormat}) {
+        c->setEnabled(false);
+    }
+    lblStatus->setText(QStringLiteral("Listening on port %1 (%2) at %3; nothing is sent.")
+                           .arg(port)
+                           .arg(device, finder::describe(line)));
+}
+
+void MonitorWindow::stop(const QString& why) {
+    monitor_.stop();  // what was held comes out as a last frame
+    refresh_->stop();
+    refreshSlaves();
+    cmdStart->setText(QStringLiteral("Start"));
+    for (QComboBox* c : {cboPort, cboBaud, cboFormat}) {
+        c->setEnabled(true);
+    }
+    lblStatus->setText(why.isEmpty() ? QStringLiteral("Stopped: %1 frames from port %2 (%3).")
+                                           .arg(monitor_.tally().frames())
+                                           .arg(port_)
+                                           .arg(device_)
+                                     : why);
+}
+
+void MonitorWindow::addFrame(const busframe::Frame& f) {
+    Row row;
+    row.frame = f;
+    row.epochUs = monitor_.startEpochUs() + f.startUs;
+    row.port = port_;
+    row.device = device_;
+    rows_->append(std::move(row));
+    figuresStale_ = true;
+    if (f.address) {
+        const QString a = QString::number(*f.address);
+        if (cboSlave->findText(a) < 0) {
+            // Addresses in order, after "All".
+            int at = 1;
+            while (at < cboSlave->count() && cboSlave->itemText(at).toInt() < *f.address) {
+                ++at;
+            }
+            cboSlave->insertItem(at, a);
+        }
+    }
+}
+
+void MonitorWindow::refreshSlaves() {
+    figuresStale_ = false;
+    const auto slaves = monitor_.tally().slaves();
+    grdSlaves->setRowCount(static_cast<int>(slaves.size()));
+    for (std::size_t r = 0; r < slaves.size(); ++r) {
+        const busstats::Slave& s = slaves[r];
+        const QStringList cells{QString::number(s.address),
+                                QString::number(s.requests),
+                                QString::number(s.replies),
+                                QString::number(s.noReply),
+                                QString::number(s.crcErrors),
+                                busstats::exceptionsText(s),
+                                millis(s.medianUs),
+                                millis(s.p95Us),
+                                millis(s.maxUs)};
+        for (int c = 0; c < cells.size(); ++c) {
+            auto* item = grdSlaves->item(static_cast<int>(r), c);
+            if (item == nullptr) {
+                item = new QTableWidgetItem;
+                grdSlaves->setItem(static_cast<int>(r), c, item);
+            }
+            item->setText(cells[c]);
+        }
+    }
+}
+
+void MonitorWindow::applyFilter() {
+    const QString a = cboSlave->currentIndex() <= 0 ? QString() : cboSlave->currentText();
+    filter_->setFilterRegularExpression(
+        a.isEmpty() ? QRegularExpression() : QRegularExpression(QStringLiteral("^%1$").arg(a)));
+    grdFrames->scrollToBottom();
+}
+
+void MonitorWindow::showDropped() {
+    const auto dropped = rows_->dropped();
+    lblDropped->setText(dropped == 0 ? QString()
+                                     : QStringLiteral("%1 older rows dropped to keep the last %2")
+                                           .arg(dropped)
+                                           .arg(rows_->capacity()));
+}
+
+bool MonitorWindow::exportCsv(const QString& path) {
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(traffic::csvRecord(fileHeader()).toUtf8());
+        for (int r = 0; r < filter_->rowCount(); ++r) {
+            const int source = filter_->mapToSource(filter_->index(r, 0)).row();
+            file.write(traffic::csvRecord(fileFields(rows_->row(source))).toUtf8());
+        }
+        if (file.commit()) {
+            return true;
+        }
+    }
+    ui::showMessage(
+        this,
+        QStringLiteral("The frames could not be written to %1: %2").arg(path, file.errorString()));
+    return false;
+}
+
+bool MonitorWindow::saveCapture(const QString& path) {
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(pcap::fileHeader());
+        for (int r = 0; r < filter_->rowCount(); ++r) {
+            const Row& row = rows_->row(filter_->mapToSource(filter_->index(r, 0)).row());
+            file.write(pcap::record(row.epochUs, row.frame.bytes));
+        }
+        if (file.commit()) {
+            return true;
+        }
+    }
+    ui::showMessage(
+        this,
+        QStringLiteral("The capture could not be written to %1: %2").arg(path, file.errorString()));
+    return false;
+}
+
+}  // namespace monitor

@@ -1,0 +1,76 @@
+#pragma once
+
+// "Monitor Bus…": listens to a line without ever writing to it, and shows every frame
+// other devices put on it, with timings, flags and each slave's figures. Not modal, one at a
+// time; it refuses a port the main window holds.
+
+#include <QWidget>
+
+#include "serial/busmonitor.h"
+
+class frmMain;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSortFilterProxyModel;
+class QTableView;
+class QTableWidget;
+class QTimer;
+
+namespace monitor {
+
+class FrameRows;
+
+class MonitorWindow : public QWidget {
+    Q_OBJECT
+  public:
+    explicit MonitorWindow(frmMain* main, QWidget* parent = nullptr);
+    ~MonitorWindow() override;
+
+    QComboBox* cboPort = nullptr;
+    QComboBox* cboBaud = nullptr;
+    QComboBox* cboFormat = nullptr;
+    QComboBox* cboSlave = nullptr;    // "All" or one address heard
+    QPushButton* cmdStart = nullptr;  // Start, or Stop while listening
+    QPushButton* cmdExport = nullptr;
+    QPushButton* cmdCapture = nullptr;
+    QLabel* lblStatus = nullptr;
+    QLabel* lblDropped = nullptr;
+    QTableView* grdFrames = nullptr;
+    QTableWidget* grdSlaves = nullptr;
+
+    FrameRows& rows() { return *rows_; }
+    const busmonitor::BusMonitor& busMonitor() const { return monitor_; }
+    // Rows the table shows now (after the slave filter).
+    int shownRows() const;
+
+    void startStop();
+    // Write the rows shown (after the filter) to path; false, with a message shown, when
+    // the file cannot be written.
+    bool exportCsv(const QString& path);
+    bool saveCapture(const QString& path);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void start();
+    void stop(const QString& why = {});
+    void addFrame(const busframe::Frame& f);
+    void refreshSlaves();
+    void applyFilter();
+    void showDropped();
+    QString heldByMain(const QString& device) const;
+
+    frmMain* main_;
+    busmonitor::BusMonitor monitor_;
+    FrameRows* rows_ = nullptr;
+    QSortFilterProxyModel* filter_ = nullptr;
+    QTimer* refresh_ = nullptr;
+    bool figuresStale_ = false;
+    bool followTail_ = true;
+    int port_ = 0;
+    QString device_;
+};
+
+}  // namespace monitor
