@@ -158,6 +158,12 @@ Judgement judge(std::span<const std::uint8_t> request, std::span<const std::uint
     if (n > 0 && std::equal(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(n),
                             request.begin())) {
         if (received.size() < request.size()) {
+            // Three bytes of the request cannot begin an answer (the third is a byte count,
+            // the second an exception's function): the echo, cut short by the probe's end.
+            if (lineQuiet && n >= 3) {
+                j.echoed = true;
+                return j;
+            }
             return unreadable(false);
         }
         j.echoed = true;
@@ -196,6 +202,69 @@ Judgement judge(std::span<const std::uint8_t> request, std::span<const std::uint
     j.verdict = Verdict::Found;
     j.value = static_cast<std::uint16_t>(received[3] << 8 | received[4]);
     return j;
+}
+
+std::size_t echoedPart(std::span<const std::uint8_t> request,
+                       std::span<const std::uint8_t> received) {
+    const auto differs =
+        std::mismatch(request.begin(), request.end(), received.begin(), received.end()).first;
+    return static_cast<std::size_t>(differs - request.begin());
+}
+
+namespace {
+
+// Whether bytes open with echo: all of it, or as much as there is of them.
+bool opensWith(std::span<const std::uint8_t> bytes, std::span<const std::uint8_t> echo) {
+    return !echo.empty() && !bytes.empty() &&
+           echoedPart(echo, bytes) == std::min(bytes.size(), echo.size());
+}
+
+}  // namespace
+
+Share share(std::span<const std::uint8_t> received, std::span<const std::uint8_t> request,
+            std::span<const std::vector<std::uint8_t>> owed, bool reopened) {
+    Share s;
+    std::size_t pos = 0;
+    std::size_t from = 0;
+    // An echo that may as well be the probe's own is taken as its own.
+    while (pos < received.size() && !opensWith(received.subspan(pos), request)) {
+        const auto rest = received.subspan(pos);
+        std::optional<std::size_t> k;
+        std::size_t skip = 0;  // bytes of owed[*k] lost before the run
+        for (std::size_t i = from; i < owed.size() && !k; ++i) {
+            if (opensWith(rest, owed[i])) {
+                k = i;
+            }
+        }
+        if (!k && reopened && pos == 0 && !owed.empty()) {
+            const std::span<const std::uint8_t> newest = owed.back();
+            for (std::size_t cut = 1; cut < newest.size() && !k; ++cut) {
+                if (opensWith(rest, newest.subspan(cut))) {
+                    k = owed.size() - 1;
+                    skip = cut;
+                }
+            }
+        }
+        if (!k) {
+            break;
+        }
+        std::size_t end = received.size();
+        for (std::size_t p = pos + std::min(owed[*k].size() - skip, rest.size()); p < end; ++p) {
+            const auto tail = received.subspan(p);
+            bool next = opensWith(tail, request);
+            for (std::size_t i = *k + 1; i < owed.size() && !next; ++i) {
+                next = opensWith(tail, owed[i]);
+            }
+            if (next) {
+                end = p;
+            }
+        }
+        s.earlier.push_back({*k, pos, end, skip});
+        pos = end;
+        from = *k + 1;
+    }
+    s.own = pos;
+    return s;
 }
 
 std::chrono::milliseconds uploadWireTime(std::size_t bytes) {

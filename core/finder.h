@@ -115,6 +115,30 @@ struct Judgement {
 Judgement judge(std::span<const std::uint8_t> request, std::span<const std::uint8_t> received,
                 bool lineQuiet);
 
+// An echoing adapter hands every request back, in order, also after its probe has ended,
+// and an echo is known by its bytes. `owed` lists the echoes earlier probes may still get
+// back (a request, or the rest of one cut short), oldest first. Of the bytes received
+// during a probe, each run that opens with an owed echo is that earlier probe's (its echo,
+// then its answer, late), up to where the next echo begins: a later owed one, or that of
+// `request`, where the probe's own bytes begin. With `reopened` (the port was closed and
+// opened again since the newest owed echo began, which may lose bytes in between), the
+// first run may also open with any tail of the newest owed echo.
+struct Segment {
+    std::size_t owed = 0;  // index in owed
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::size_t lost = 0;  // leading bytes of the echo that never came (reopened)
+};
+struct Share {
+    std::vector<Segment> earlier;
+    std::size_t own = 0;  // where the probe's own bytes begin
+};
+Share share(std::span<const std::uint8_t> received, std::span<const std::uint8_t> request,
+            std::span<const std::vector<std::uint8_t>> owed, bool reopened = false);
+// How many leading bytes of received are the start of request (its echo so far).
+std::size_t echoedPart(std::span<const std::uint8_t> request,
+                       std::span<const std::uint8_t> received);
+
 // One probe that met something.
 struct Answer {
     Probe probe;

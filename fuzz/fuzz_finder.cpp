@@ -39,6 +39,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     received.insert(received.end(), data + 2, data + size);
 
+    // The two probes before this one may still owe their echoes (the older one cut short).
+    const auto older = finder::probeRequest(1 + (address + 244) % 247);
+    const auto last = finder::probeRequest(1 + (address + 245) % 247);
+    const std::vector<std::vector<std::uint8_t>> owed{{older.begin() + data[1] % 8, older.end()},
+                                                      {last.begin(), last.end()}};
+    const auto share = finder::share(received, request, owed, (data[1] & 2U) != 0);
+    std::size_t at = 0;
+    std::size_t owedBefore = 0;
+    for (const finder::Segment& run : share.earlier) {
+        if (run.begin != at || run.end <= run.begin || run.owed >= owed.size() ||
+            (at > 0 && run.owed < owedBefore) || run.lost >= owed[run.owed].size()) {
+            fail("earlier probes' runs out of order, overlapping or empty");
+        }
+        at = run.end;
+        owedBefore = run.owed + 1;
+    }
+    if (share.own != at || share.own > received.size()) {
+        fail("the probe's own bytes do not follow the earlier runs");
+    }
+
     const auto waiting = finder::judge(request, received, false);
     const auto quiet = finder::judge(request, received, true);
     if (quiet.verdict == finder::Verdict::Waiting) {

@@ -10,6 +10,14 @@ constexpr int RequestBytes = 8;
 // Beyond the dead time, a probe listens at most this many characters' time to a line that
 // never falls silent (foreign traffic, a babbling device).
 constexpr int MaxAnswerChars = 256;
+// Echoes still owed are kept for this many recent probes: at 38400 a probe lasts about
+// 5 ms, and an echo held back by a slow adapter or a busy machine can trail by dozens.
+constexpr std::size_t MaxOwed = 32;
+
+std::span<const std::uint8_t> bytesOf(const QByteArray& a) {
+    return {reinterpret_cast<const std::uint8_t*>(a.constData()),
+            static_cast<std::size_t>(a.size())};
+}
 
 }  // namespace
 
@@ -36,6 +44,8 @@ void ModuleFinder::start(std::vector<finder::Probe> plan, const Options& options
     cancelled_ = false;
     line_.reset();
     silent_.clear();
+    owed_.clear();
+    reopened_ = false;
     started_ = Clock::now();
     state_ = State::Starting;
     timer_.start(0);
@@ -147,9 +157,13 @@ void ModuleFinder::send() {
     reading_ = true;
     const QByteArray stale = port_.Input();
     reading_ = false;
-    if (takeLate({reinterpret_cast<const std::uint8_t*>(stale.constData()),
-                  static_cast<std::size_t>(stale.size())}) &&
-        !options_.wholeBus) {
+    const finder::Share earlier = finder::share(bytesOf(stale), {}, owedEchoes(), reopened_);
+    if (!stale.isEmpty()) {
+        reopened_ = false;
+    }
+    const bool foundLate = !earlier.earlier.empty() ? creditEarlier(earlier, bytesOf(stale))
+                                                    : takeLate(bytesOf(stale));
+    if (foundLate && !options_.wholeBus) {
         finish();
         return;
     }
@@ -172,7 +186,8 @@ void ModuleFinder::onBytes() {
     if (state_ != State::Probing) {
         return;
     }
-    const auto j = finder::judge(request_, received_, false);
+    const auto own = std::span<const std::uint8_t>(received_).subspan(shareOfReceived().own);
+    const auto j = finder::judge(request_, own, false);
     if (j.verdict == finder::Verdict::Found && !options_.wholeBus) {
         // Ended from the event loop rather than inside the port's notification.
         state_ = State::Concluding;
@@ -191,7 +206,8 @@ void ModuleFinder::absorb() {
     }
     received_.insert(received_.end(), in.begin(), in.end());
     const finder::Line line = plan_[next_].line;
-    const auto j = finder::judge(request_, received_, false);
+    const auto own = std::span<const std::uint8_t>(received_).subspan(shareOfReceived().own);
+    const auto j = finder::judge(request_, own, false);
     // After a bare echo the module's answer is still a turnaround away; once answer bytes
     // come, a frame silence ends it.
     const finder::Micros gap = j.verdict == finder::Verdict::Silent
@@ -211,10 +227,30 @@ void ModuleFinder::probeTimeUp() {
 
 void ModuleFinder::conclude() {
     const finder::Probe probe = plan_[next_];
-    finder::Answer answer{probe, finder::judge(request_, received_, true), received_};
+    const finder::Share share = shareOfReceived();
+    const auto own = std::span<const std::uint8_t>(received_).subspan(share.own);
+    finder::Answer answer{probe, finder::judge(request_, own, true), {own.begin(), own.end()}};
+    const std::size_t echoed = finder::echoedPart(request_, own);
+    if (answer.judgement.verdict == finder::Verdict::Unreadable && echoed == own.size() &&
+        summary_.echoSeen) {
+        // Behind an adapter that echoes, the start of the request is the echo cut short.
+        answer.judgement = {};
+        answer.judgement.echoed = true;
+    }
     summary_.echoSeen = summary_.echoSeen || answer.judgement.echoed;
+    reopened_ = false;
     ++next_;
-    if (answer.judgement.verdict == finder::Verdict::Unreadable && takeLate(received_)) {
+    if (creditEarlier(share, received_) && !options_.wholeBus) {
+        finish();
+        return;
+    }
+    if (echoed < request_.size()) {
+        owed_.push_back({probe, request_, {request_.begin() + echoed, request_.end()}});
+        if (owed_.size() > MaxOwed) {
+            owed_.erase(owed_.begin());
+        }
+    }
+    if (answer.judgement.verdict == finder::Verdict::Unreadable && takeLate(own)) {
         // It was an earlier probe's answer; this one met nothing of its own.
         answer.judgement = {};
         if (!options_.wholeBus) {
@@ -269,6 +305,61 @@ bool ModuleFinder::takeLate(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
+std::vector<std::vector<std::uint8_t>> ModuleFinder::owedEchoes() const {
+    std::vector<std::vector<std::uint8_t>> echoes;
+    echoes.reserve(owed_.size());
+    for (const Owed& o : owed_) {
+        echoes.push_back(o.echo);
+    }
+    return echoes;
+}
+
+finder::Share ModuleFinder::shareOfReceived() const {
+    return finder::share(received_, request_, owedEchoes(), reopened_);
+}
+
+bool ModuleFinder::creditEarlier(const finder::Share& share, std::span<const std::uint8_t> bytes) {
+    if (share.earlier.empty()) {
+        return false;
+    }
+    summary_.echoSeen = true;
+    bool found = false;
+    for (const finder::Segment& run : share.earlier) {
+        const Owed& owed = owed_[run.owed];
+        const auto mine = bytes.subspan(run.begin, run.end - run.begin);
+        const auto reply = mine.subspan(std::min(owed.echo.size() - run.lost, mine.size()));
+        if (reply.empty()) {
+            continue;
+        }
+        finder::Answer late{
+            owed.probe, finder::judge(owed.request, reply, true), {mine.begin(), mine.end()}, true};
+        late.judgement.echoed = true;
+        if (late.judgement.verdict == finder::Verdict::Found) {
+            silent_.erase(std::remove(silent_.begin(), silent_.end(), owed.probe), silent_.end());
+            summary_.found.push_back(late);
+            found = true;
+        } else if (late.judgement.verdict == finder::Verdict::Unreadable) {
+            summary_.unreadable.push_back(late);
+        } else {
+            continue;
+        }
+        emit answered(late);
+    }
+    // Echoes come in order: those before the last one seen are not coming any more, and of
+    // the last, what has not come yet is still owed.
+    const finder::Segment& last = share.earlier.back();
+    const std::size_t came = last.lost + last.end - last.begin;
+    std::vector<std::uint8_t>& echo = owed_[last.owed].echo;
+    std::size_t drop = last.owed;
+    if (came < echo.size()) {
+        echo.erase(echo.begin(), echo.begin() + static_cast<std::ptrdiff_t>(came));
+    } else {
+        ++drop;
+    }
+    owed_.erase(owed_.begin(), owed_.begin() + static_cast<std::ptrdiff_t>(drop));
+    return found;
+}
+
 finder::Micros ModuleFinder::allowance() const {
     return finder::allowanceFor(next_, options_.allowance);
 }
@@ -306,6 +397,7 @@ void ModuleFinder::setLine(const QString& settings) {
         port_.PortOpen(false);
         port_.Settings(settings);
         port_.PortOpen(true);
+        reopened_ = true;
     }
 }
 

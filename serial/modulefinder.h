@@ -69,6 +69,12 @@ class ModuleFinder : public QObject {
     // Bytes that are the answer of an earlier probe, which met silence in its own time:
     // recorded as its find (late); true when they were.
     bool takeLate(std::span<const std::uint8_t> bytes);
+    // The runs of bytes that share() gave earlier probes: their echoes and answers, late.
+    // True when an answer found a module.
+    bool creditEarlier(const finder::Share& share, std::span<const std::uint8_t> bytes);
+    // Where the current probe's own bytes begin among received_.
+    finder::Share shareOfReceived() const;
+    std::vector<std::vector<std::uint8_t>> owedEchoes() const;
     finder::Micros allowance() const;
     void finish();
     void fail(const QString& reason);
@@ -90,6 +96,16 @@ class ModuleFinder : public QObject {
     std::optional<finder::Line> line_;
     std::array<std::uint8_t, 8> request_{};
     std::vector<std::uint8_t> received_;
+    // Echoes an echoing adapter may still hand back for recent probes, oldest first.
+    struct Owed {
+        finder::Probe probe;
+        std::array<std::uint8_t, 8> request;
+        std::vector<std::uint8_t> echo;  // the part of request not yet echoed
+    };
+    std::vector<Owed> owed_;
+    // The port was opened again for a line setting since the last probe ended: bytes on
+    // their way meanwhile may be lost, so an owed echo may come back without its start.
+    bool reopened_ = false;
     // Probes that met silence at the current line setting, and the last one before it.
     std::vector<finder::Probe> silent_;
     Clock::time_point started_;

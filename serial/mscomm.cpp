@@ -4,7 +4,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 #include "serial/linesettings.h"
@@ -93,7 +92,7 @@ void MSComm::PortOpen(bool open) {
                  .arg(target.shown, *holder));
     }
     failure_.clear();
-    noticed_ = 0;
+    received_.clear();
     // A freshly opened port starts with an empty receive buffer, as it does when the device
     // was closed by everyone.
     if (const QString why = port_->open(target.path, line_); !why.isEmpty()) {
@@ -127,30 +126,40 @@ void MSComm::Output(const QByteArray& bytes) {
 int MSComm::InBufferCount() {
     requireOpen("count received bytes");
     collectInput();
-    return static_cast<int>(std::min<qint64>(port_->waiting(), std::numeric_limits<int>::max()));
+    return static_cast<int>(received_.size());
 }
 
 QByteArray MSComm::Input() {
     requireOpen("read");
     collectInput();
-    noticed_ = 0;
-    return port_->take();
+    return std::exchange(received_, {});
 }
 
 QByteArray MSComm::Peek() {
     requireOpen("look at received bytes");
     collectInput();
-    return port_->peek();
+    return received_;
 }
 
 void MSComm::noticeArrivals() {
-    const qint64 available = port_->waiting();
-    if (available <= noticed_) {
+    // The backend holds only what came since the last call, so taking it all costs the new
+    // bytes, however long the receive buffer has been left unread.
+    QByteArray fresh = port_->take();
+    if (fresh.isEmpty()) {
         return;
     }
-    const QByteArray fresh = port_->peek().mid(noticed_);
-    noticed_ = available;
-    emit arrived(fresh);
+    const qsizetype room = InBufferSize - received_.size();
+    const qint64 dropped = std::max<qsizetype>(0, fresh.size() - room);
+    if (dropped > 0) {
+        fresh.truncate(room);
+    }
+    if (!fresh.isEmpty()) {
+        received_ += fresh;
+        emit arrived(fresh);
+    }
+    if (dropped > 0) {
+        emit lost(dropped);
+    }
 }
 
 void MSComm::collectInput() {
@@ -187,7 +196,7 @@ void MSComm::drainOutput() {
 void MSComm::closePort() {
     // Closing drops the receive buffer; what was in it has been seen already.
     noticeArrivals();
-    noticed_ = 0;
+    received_.clear();
     port_->close();
 }
 

@@ -74,9 +74,14 @@ class MSComm : public QObject {
     void Output(std::span<const std::uint8_t> bytes);
     void Output(const QByteArray& bytes);
 
+    // The receive buffer holds at most this many bytes, as a serial driver's does: bytes
+    // that reach it full are dropped and reported by lost(), so that a line that talks while
+    // nothing reads costs neither memory nor time beyond this.
+    static constexpr qsizetype InBufferSize = 4096;
+
     // Bytes received and not yet taken by Input, counting everything the operating system
-    // holds at the time of the call, whether or not the event loop has run. CommError on a
-    // closed or failed port.
+    // holds at the time of the call, whether or not the event loop has run; at most
+    // InBufferSize. CommError on a closed or failed port.
     int InBufferCount();
 
     // Every waiting byte, in order of arrival; empties the receive buffer. CommError on a
@@ -88,7 +93,7 @@ class MSComm : public QObject {
     QByteArray Peek();
 
     // Received bytes already reported by arrived() and not yet taken by Input.
-    int noticedWaiting() const { return static_cast<int>(noticed_); }
+    int noticedWaiting() const { return static_cast<int>(received_.size()); }
 
     // The device path or name the last open used (for messages).
     QString deviceName() const { return device_; }
@@ -108,12 +113,16 @@ class MSComm : public QObject {
     // take it. Observing takes nothing from the buffer.
     void written(const QByteArray& bytes);
     void arrived(const QByteArray& bytes);
+    // Bytes that came while the receive buffer was full and were dropped, reported as they
+    // come (after arrived() for those of the same arrival that found room).
+    void lost(qint64 count);
 
   private:
     void drainOutput();
     void applyLine(const LineSettings& line);
     void collectInput();
-    // Reports the bytes that reached the receive buffer since the last report.
+    // Moves what the system received into the receive buffer, up to its size, and reports
+    // it; the work is that of the new bytes only.
     void noticeArrivals();
     // Drops the receive buffer, after reporting what had arrived in it.
     void closePort();
@@ -135,7 +144,7 @@ class MSComm : public QObject {
     InputModeKind inputMode_ = InputModeKind::Text;
     QString failure_;  // reason of a failure not yet settled; empty when none
     bool closing_ = false;
-    qint64 noticed_ = 0;  // leading bytes of the receive buffer already reported as arrived
+    QByteArray received_;  // the receive buffer: reported as arrived, not yet taken
     // The system's side: QSerialPort, or Win32 on Windows. Last, so that it goes first and
     // nothing it reports while going finds the members above gone.
     std::unique_ptr<serialdetail::PortBackend> port_;

@@ -48,8 +48,7 @@ class PortBackend {
     virtual QString write(const QByteArray& bytes) = 0;
     // Brings into the receive buffer what the system holds now, event loop or not.
     virtual void collect() = 0;
-    virtual qint64 waiting() const = 0;
-    virtual QByteArray peek() = 0;
+    // Everything received since the last take; the control keeps the receive buffer itself.
     virtual QByteArray take() = 0;
     // Bytes not yet on the wire, and a short wait for some of them to leave.
     virtual qint64 pendingOutput() = 0;

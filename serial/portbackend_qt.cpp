@@ -109,8 +109,6 @@ class QtBackend final : public PortBackend {
         }
     }
 
-    qint64 waiting() const override { return port_.bytesAvailable(); }
-    QByteArray peek() override { return port_.peek(port_.bytesAvailable()); }
     QByteArray take() override { return port_.readAll(); }
 
     qint64 pendingOutput() override {

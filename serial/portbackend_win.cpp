@@ -181,8 +181,6 @@ class Win32Backend final : public PortBackend {
         }
     }
 
-    qint64 waiting() const override { return received_.size(); }
-    QByteArray peek() override { return received_; }
     QByteArray take() override { return std::exchange(received_, {}); }
 
     // WriteFile has handed everything to the driver; what is left is its transmit queue.

@@ -56,6 +56,9 @@ struct Recorder::Line {
     std::uint64_t request = 0;
     std::vector<std::uint64_t> replies;  // rx rows the open exchange will look at
     int waitingBefore = 0;               // bytes left waiting when the request went out
+    bool losing = false;                 // the receive buffer is full and drops what comes
+    std::uint64_t lossRow = 0;
+    qint64 lost = 0;  // bytes dropped since the buffer filled
 };
 
 Recorder::Recorder(QObject* parent) : QObject(parent), model_(Model::DefaultCapacity) {
@@ -67,6 +70,7 @@ Recorder::~Recorder() {
     closing_ = true;
     for (auto& [comm, line] : lines_) {
         closeFrame(*line);
+        endLoss(*line);
         if (line->exchangeOpen) {
             closeExchange(*line, {});
         }
@@ -85,6 +89,7 @@ void Recorder::watch(MSComm& comm, framewords::Line kind) {
     lines_[c] = std::move(line);
     connect(c, &MSComm::written, this, [this, c](const QByteArray& b) { onWritten(c, b); });
     connect(c, &MSComm::arrived, this, [this, c](const QByteArray& b) { onArrived(c, b); });
+    connect(c, &MSComm::lost, this, [this, c](qint64 n) { onLost(c, n); });
     connect(c, &QObject::destroyed, this, &Recorder::forget);
 }
 
@@ -98,6 +103,7 @@ void Recorder::forget(QObject* comm) {
         return;
     }
     closeFrame(*it->second);
+    endLoss(*it->second);
     if (it->second->exchangeOpen) {
         closeExchange(*it->second, {});
     }
@@ -110,6 +116,7 @@ void Recorder::onWritten(MSComm* comm, const QByteArray& bytes) {
     line.device = comm->deviceName();
     // A request ends whatever was arriving, and an exchange nobody closed.
     closeFrame(line);
+    endLoss(line);
     if (line.exchangeOpen) {
         closeExchange(line, {});
     }
@@ -126,6 +133,7 @@ void Recorder::onWritten(MSComm* comm, const QByteArray& bytes) {
 
 void Recorder::onArrived(MSComm* comm, const QByteArray& bytes) {
     Line& line = lineOf(comm);
+    endLoss(line);
     if (line.frame.isEmpty()) {
         line.port = comm->CommPort();
         line.device = comm->deviceName();
@@ -134,6 +142,34 @@ void Recorder::onArrived(MSComm* comm, const QByteArray& bytes) {
     }
     line.frame += bytes;
     line.silence->start(silenceMs(comm->Settings()));
+}
+
+void Recorder::onLost(MSComm* comm, qint64 count) {
+    Line& line = lineOf(comm);
+    if (!line.losing) {
+        // What filled the buffer is a frame of its own; the loss starts a row, counted on
+        // until bytes find room again.
+        closeFrame(line);
+        line.port = comm->CommPort();
+        line.device = comm->deviceName();
+        line.losing = true;
+        line.lost = 0;
+        line.lossRow =
+            add(line, false, sinceStartMs(), QDateTime::currentMSecsSinceEpoch(), {}, false,
+                QStringLiteral("receive buffer full (%1 bytes): arriving bytes lost")
+                    .arg(MSComm::InBufferSize));
+    }
+    line.lost += count;
+    if (!closing_) {
+        model_.setOutcome(line.lossRow, QStringLiteral("%1 bytes lost so far").arg(line.lost));
+    }
+}
+
+void Recorder::endLoss(Line& line) {
+    if (!std::exchange(line.losing, false)) {
+        return;
+    }
+    settle(line.lossRow, QStringLiteral("%1 bytes lost").arg(line.lost));
 }
 
 void Recorder::closeFrame(Line& line) {
@@ -160,6 +196,7 @@ void Recorder::exchangeEnded(MSComm& comm, std::optional<modbus::Outcome> outcom
     }
     Line& line = *it->second;
     closeFrame(line);
+    endLoss(line);
     QString words = outcomeWords(outcome);
     if (!note.isEmpty()) {
         words += QStringLiteral(" (%1)").arg(note);
@@ -186,7 +223,7 @@ void Recorder::closeExchange(Line& line, const QString& outcome) {
 }
 
 std::uint64_t Recorder::add(const Line& line, bool tx, qint64 sinceStart, qint64 wallClock,
-                            const QByteArray& bytes, bool settled) {
+                            const QByteArray& bytes, bool settled, const QString& meaning) {
     Row row;
     row.sinceStartMs = sinceStart;
     row.wallClockMs = wallClock;
@@ -194,10 +231,13 @@ std::uint64_t Recorder::add(const Line& line, bool tx, qint64 sinceStart, qint64
     row.device = line.device;
     row.tx = tx;
     row.bytes = bytes;
-    row.meaning = framewords::describe(
-        {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-         static_cast<std::size_t>(bytes.size())},
-        line.kind, tx ? framewords::Direction::Tx : framewords::Direction::Rx, codePage_);
+    row.meaning =
+        !meaning.isEmpty()
+            ? meaning
+            : framewords::describe(
+                  {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                   static_cast<std::size_t>(bytes.size())},
+                  line.kind, tx ? framewords::Direction::Tx : framewords::Direction::Rx, codePage_);
     if (!file_.isOpen()) {
         return closing_ ? 0 : model_.append(std::move(row));
     }

@@ -61,11 +61,16 @@ class Recorder : public QObject {
     Line& lineOf(MSComm* comm);
     void onWritten(MSComm* comm, const QByteArray& bytes);
     void onArrived(MSComm* comm, const QByteArray& bytes);
+    void onLost(MSComm* comm, qint64 count);
+    // Bytes reach the receive buffer again, or the program acts: the row of the bytes lost
+    // meanwhile gets its final count.
+    void endLoss(Line& line);
     // The bytes gathered since the last silence become one rx row.
     void closeFrame(Line& line);
     void closeExchange(Line& line, const QString& outcome);
+    // meaning: the row's words; by default those framewords gives the bytes.
     std::uint64_t add(const Line& line, bool tx, qint64 sinceStart, qint64 wallClock,
-                      const QByteArray& bytes, bool settled);
+                      const QByteArray& bytes, bool settled, const QString& meaning = {});
     void settle(std::uint64_t serial, const QString& outcome);
     void writeSettled(bool all);
     void forget(QObject* comm);

@@ -4,6 +4,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <iostream>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "sim/module.h"
 #include "sim/posix/log.h"
@@ -112,6 +114,7 @@ class Runner {
     unsigned delays_ = 0;
     bool hangupSeen_ = false;
     std::vector<std::pair<Clock::time_point, std::string>> pending_;
+    std::optional<std::pair<Clock::time_point, std::string>> heldUp_;  // of the last reply
 };
 
 bool Runner::waitUntil(Clock::time_point deadline) const {
@@ -256,6 +259,9 @@ void Runner::endBurst() {
         const std::size_t size = r.reply.size();
         if (const auto at = send(r.reply)) {
             pending_.emplace_back(*at, "tx " + hex(r.reply));
+            if (heldUp_) {
+                pending_.push_back(*std::exchange(heldUp_, std::nullopt));
+            }
         } else {
             pending_.emplace_back(Clock::now(), "tx failed: the line took none of the " +
                                                     std::to_string(size) + " reply bytes");
@@ -325,6 +331,19 @@ std::optional<Clock::time_point> Runner::send(const std::vector<std::uint8_t>& b
             if (!writeByte(bytes.data(), i + 1, done)) {
                 break;
             }
+        }
+        // A busy machine can hold the module up; a master that read before the last byte
+        // came needs to know that the reply was late, not short.
+        const auto due = start + charTime_ * static_cast<int>(bytes.size());
+        const auto now = Clock::now();
+        if (done == bytes.size() &&
+            now - due > std::max<Clock::duration>(charTime_, std::chrono::milliseconds(1))) {
+            heldUp_.emplace(
+                now,
+                "reply held up: its last byte went out " +
+                    std::to_string(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(now - due).count()) +
+                    " ms after its time");
         }
     }
     if (done < bytes.size()) {

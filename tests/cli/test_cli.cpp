@@ -2,6 +2,7 @@
 // and JSON fields, run in the test's own process; the program itself for what only its
 // main() does (usage errors, statuses, help).
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTime>
 
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -49,6 +51,66 @@ Result program(const QStringList& args) {
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QJsonDocument::fromJson(p.readAllStandardOutput()).object(),
             QString::fromUtf8(p.readAllStandardError())};
+}
+
+// Whether korvo-sim's log, from `from` on, proves that the module answered only after the
+// program had read (`readBy`, local time, taken once the run was over): the reply was not
+// sent because nobody had the line open any more, it was held up and its last byte went
+// out after the read, or the module read a burst only once the program had moved the line
+// on to other settings (garbled). On a busy machine the module's process can be held up
+// that long; the program is not at fault then, and nothing else earns a second run.
+// Returns the line of the log that proves it, or nothing.
+QString moduleLate(SimProcess& korvo, qsizetype from, QTime readBy) {
+    const auto answered = [&] {
+        const QString log = korvo.log().mid(from);
+        return log.contains(QLatin1String(" tx ")) || log.contains(QLatin1String("not sent")) ||
+               log.contains(QLatin1String("garbled"));
+    };
+    for (QDeadlineTimer deadline(3000); !answered() && !deadline.hasExpired();) {
+        QTest::qWait(10);
+    }
+    for (const QString& line : korvo.log().mid(from).split(u'\n')) {
+        if (line.contains(QLatin1String("no master has the line open")) ||
+            line.contains(QLatin1String("garbled"))) {
+            return line;
+        }
+        // Stamped when the last byte went out (a millisecond at most before it).
+        const QTime last =
+            QTime::fromString(line.section(u' ', 0, 0), QStringLiteral("HH:mm:ss.zzz"));
+        if (line.contains(QLatin1String("reply held up")) && last.isValid() && last > readBy) {
+            return line + QStringLiteral(" (read by %1)").arg(readBy.toString("HH:mm:ss.zzz"));
+        }
+    }
+    return {};
+}
+
+// Runs a command against korvo-sim, and again, at most three times in all, only when
+// korvo-sim's log proves that the module answered late; each such run is said in the
+// test's output. A late module can leave even the expected status for another reason (a
+// reply cut short reads as incomplete, as a short one does), so the log is asked either
+// way. `runs` counts the runs made.
+template <typename Command>
+Result onModule(SimProcess& korvo, Command command, int* runs = nullptr) {
+    for (int attempt = 1;; ++attempt) {
+        const qsizetype from = korvo.log().size();
+        const Result r = command();
+        const QTime readBy = QTime::currentTime();
+        if (runs != nullptr) {
+            ++*runs;
+        }
+        const QString proof = moduleLate(korvo, from, readBy);
+        if (attempt == 3 || proof.isEmpty()) {
+            return r;
+        }
+        qInfo(
+            "korvo-sim answered only after the program had read (status %d; korvo-sim: %s): "
+            "a busy machine held the module up; running the command again",
+            r.status, qPrintable(proof));
+    }
+}
+
+Result runOnModule(SimProcess& korvo, const QStringList& args) {
+    return onModule(korvo, [&args] { return run(args); });
 }
 
 QString formatOf(bool twoStopBits) {
@@ -97,8 +159,9 @@ class TestCli : public QObject {
         SimProcess korvo;
         const QString path =
             korvo.start(QStringList{"--address", "7", "--baud", "19200", "--format", "8N2"} + sim);
-        const Result r = run(args + QStringList{"--port", path, "--address", "7", "--baud", "19200",
-                                                "--format", "8N2"});
+        const Result r =
+            runOnModule(korvo, args + QStringList{"--port", path, "--address", "7", "--baud",
+                                                  "19200", "--format", "8N2"});
         QCOMPARE(r.status, status);
         QCOMPARE(r.json["outcome"].toString(), outcome);
         QCOMPARE(r.json["value"].toInt(-1), value);
@@ -113,8 +176,15 @@ class TestCli : public QObject {
         SimProcess korvo;
         const QString path = korvo.start({"--exception", "2"});
         const QString csv = ini_->path() + QStringLiteral("/cli.csv");
+        int runs = 0;
         for (int run = 0; run < 2; ++run) {
-            QCOMPARE(::program({"read", "--port", path, "--log", csv}).status, 4);
+            const Result r = onModule(
+                korvo,
+                [&] {
+                    return ::program({"read", "--port", path, "--log", csv});
+                },
+                &runs);
+            QCOMPARE(r.status, 4);
         }
         QFile f(csv);
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -122,7 +192,7 @@ class TestCli : public QObject {
         QVERIFY2(text.startsWith(QLatin1String("ms,time,port,device,direction,bytes,meaning")),
                  qPrintable(text));
         QCOMPARE(text.count(QLatin1String("ms,time")), 1);
-        QCOMPARE(text.count(QLatin1String(",tx,01 04 00 00 00 01 31 CA,")), 2);
+        QCOMPARE(text.count(QLatin1String(",tx,01 04 00 00 00 01 31 CA,")), runs);
         QVERIFY2(text.contains(QLatin1String("exception 02: illegal data address")),
                  qPrintable(text));
         const Result refused = ::program({"read", "--port", path, "--log", "/nonexistent/x.csv"});
@@ -185,7 +255,9 @@ class TestCli : public QObject {
     void verify() {
         SimProcess korvo;
         const QString path = korvo.start({"--address", "9", "--baud", "38400", "--format", "8N2"});
-        const QStringList at{"verify", "--port", path, "--baud", "38400", "--format", "8N2"};
+        // As in find, each probe waits long enough for korvo-sim on a busy machine.
+        const QStringList at{"verify",   "--port", path,          "--baud", "38400",
+                             "--format", "8N2",    "--allowance", "150"};
         Result r = run(at + QStringList{"--address", "9"});
         QCOMPARE(r.status, 0);
         QVERIFY(r.json["verified"].toBool());
@@ -221,8 +293,9 @@ class TestCli : public QObject {
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(ini) == ini.size());
         f.close();
-        const Result r = run({"configure", "--port", path, "--model", model, "--ini", file, "--set",
-                              "Saddr=37", "--verify", "--settle", "0"});
+        const Result r = runOnModule(
+            korvo, {"configure", "--port", path, "--model", model, "--ini", file, "--set",
+                    "Saddr=37", "--verify", "--settle", "0", "--allowance", "150"});
         QCOMPARE(r.status, 0);
         QVERIFY(r.json["verified"].toBool());
         QCOMPARE(r.json["address"].toInt(), 37);

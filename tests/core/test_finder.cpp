@@ -112,7 +112,8 @@ class TestFinder : public QObject {
         row("echo alone", echo, true, Verdict::Silent, true);
         row("echo, then the answer", echo + good, false, Verdict::Found, true, 300);
         row("part of the echo", echo.left(3), false, Verdict::Waiting);
-        row("part of the echo, then silence", echo.left(3), true, Verdict::Unreadable);
+        row("part of the echo, then silence", echo.left(3), true, Verdict::Silent, true);
+        row("two bytes of the echo, then silence", echo.left(2), true, Verdict::Unreadable);
         row("part of an answer", good.left(4), false, Verdict::Waiting);
         row("part of an answer, then silence", good.left(4), true, Verdict::Unreadable);
         row("corrupt CRC", good.left(6) + char(good[6] ^ 1), false, Verdict::Unreadable);
@@ -133,6 +134,57 @@ class TestFinder : public QObject {
         QCOMPARE(j.echoed, echoed);
         const int got = j.value ? *j.value : j.exceptionCode ? 0x10000 + *j.exceptionCode : -1;
         QCOMPARE(got, value);
+    }
+
+    // Probe 5 is under way; probes 3 and 4 may still get their echoes back (3's last five
+    // bytes, 4's whole). Each run that opens with one of them is that probe's, up to the
+    // next echo; the probe's own bytes begin with its own echo.
+    void share_data() {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<bool>("reopened");
+        QTest::addColumn<QString>("earlier");  // owed index: begin-end, ...
+        QTest::addColumn<int>("own");
+        const QByteArray mine = request(5);
+        const QByteArray four = request(4);
+        const QByteArray threeRest = request(3).mid(3);
+        const QByteArray answer4 = withCrc("04 04 02 00 0A");
+        const auto row = [](const char* name, const QByteArray& r, const char* earlier, int own,
+                            bool reopened = false) {
+            QTest::newRow(name) << r << reopened << QString::fromLatin1(earlier) << own;
+        };
+        row("nothing", {}, "", 0);
+        row("own echo and answer", mine + withCrc("05 04 02 00 0A"), "", 0);
+        row("own answer alone", withCrc("05 04 02 00 0A"), "", 0);
+        row("foreign bytes", fromHex("00 FF 04"), "", 0);
+        row("an earlier echo", four, "1:0-8", 8);
+        row("an earlier echo, then the own", four + mine, "1:0-8", 8);
+        row("an earlier echo and answer, then the own", four + answer4 + mine, "1:0-15", 15);
+        row("an earlier echo, then the start of the own", four + mine.left(2), "1:0-8", 8);
+        row("the start of an earlier echo", four.left(3), "1:0-3", 3);
+        row("the rest of a cut echo, then the own", threeRest + mine, "0:0-5", 5);
+        row("two earlier echoes, then the own", threeRest + four + answer4 + mine, "0:0-5 1:5-20",
+            20);
+        row("two earlier echoes, the own still to come", threeRest + four, "0:0-5 1:5-13", 13);
+        row("the start of the own echo", mine.left(1), "", 0);
+        row("a tail of the newest echo, the port reopened", four.right(2) + mine, "1:0-2", 2, true);
+        row("a tail of the newest echo, the port kept", four.right(2) + mine, "", 0);
+    }
+    void share() {
+        QFETCH(QByteArray, received);
+        QFETCH(bool, reopened);
+        QFETCH(QString, earlier);
+        QFETCH(int, own);
+        const auto r3 = finder::probeRequest(3);
+        const auto r4 = finder::probeRequest(4);
+        const std::vector<std::vector<std::uint8_t>> owed{{r3.begin() + 3, r3.end()},
+                                                          {r4.begin(), r4.end()}};
+        const auto s = finder::share(bytes(received), bytes(request(5)), owed, reopened);
+        QStringList runs;
+        for (const finder::Segment& g : s.earlier) {
+            runs << QStringLiteral("%1:%2-%3").arg(g.owed).arg(g.begin).arg(g.end);
+        }
+        QCOMPARE(runs.join(u' '), earlier);
+        QCOMPARE(static_cast<int>(s.own), own);
     }
 };
 

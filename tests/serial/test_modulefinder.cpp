@@ -58,16 +58,13 @@ class ScriptedModule : public QObject {
         }
     }
 
+    // An echo comes first, and as late as the reply.
     void answer(const QByteArray& request) {
-        if (module_.echo) {
-            pty_.write(request);
-        }
+        const QByteArray echo = module_.echo ? request : QByteArray();
         termios tio{};
         ::tcgetattr(pty_.slaveFd(), &tio);
-        if (cfgetospeed(&tio) != module_.speed ||
-            bool(tio.c_cflag & CSTOPB) != module_.twoStopBits) {
-            return;
-        }
+        const bool heard =
+            cfgetospeed(&tio) == module_.speed && bool(tio.c_cflag & CSTOPB) == module_.twoStopBits;
         const bool mine = request[0] == char(module_.address);
         QByteArray reply;
         switch (module_.reply) {
@@ -86,10 +83,11 @@ class ScriptedModule : public QObject {
             case Reply::None:
                 break;
         }
+        const QByteArray out = echo + (heard ? reply : QByteArray());
         if (module_.delayMs > 0) {
-            QTimer::singleShot(module_.delayMs, this, [this, reply] { pty_.write(reply); });
+            QTimer::singleShot(module_.delayMs, this, [this, out] { pty_.write(out); });
         } else {
-            pty_.write(reply);
+            pty_.write(out);
         }
     }
 
@@ -147,7 +145,10 @@ class TestModuleFinder : public QObject {
         QTest::addColumn<bool>("wholeBus");
         QTest::addColumn<std::optional<Probe>>("found");
         QTest::addColumn<QList<int>>("unreadable");  // addresses
-        QTest::addColumn<int>("afterFind");          // probes sent after the find; -1: all
+        // Probes sent after the find; -1: all. A late answer is read during the next probe,
+        // or, on a busy machine, before it goes out or even by its own probe: 1 allows
+        // each, as long as the answer is credited to the probe it answers.
+        QTest::addColumn<int>("afterFind");
         QTest::addColumn<bool>("echo");
         using P = std::optional<Probe>;
         const Probe at37{{19200, Format::N82}, 37};
@@ -176,6 +177,17 @@ class TestModuleFinder : public QObject {
         QTest::newRow("late answer")
             << Module{3, B19200, true, Reply::Good, false, 80} << P() << 3 << false
             << P({{19200, Format::N82}, 3}) << QList<int>{} << 1 << false;
+        // An echo that comes after its probe has ended is still that probe's, and so is the
+        // answer behind it: no other address is credited with either.
+        QTest::newRow("late echo and no module")
+            << Module{0, B9600, false, Reply::None, true, 80} << P() << 3 << false << P()
+            << QList<int>{} << -1 << true;
+        QTest::newRow("late echo, then the answer")
+            << Module{2, B9600, true, Reply::Good, true, 80} << P() << 3 << false
+            << P({{9600, Format::N82}, 2}) << QList<int>{} << 1 << true;
+        QTest::newRow("late echo, then a corrupt answer")
+            << Module{2, B9600, true, Reply::CorruptCrc, true, 80} << P() << 3 << false << P()
+            << QList<int>{2} << -1 << true;
     }
     void search() {
         QFETCH(Module, module);
@@ -195,7 +207,7 @@ class TestModuleFinder : public QObject {
         QCOMPARE(s.found.size(), found ? 1U : 0U);
         if (found) {
             QVERIFY(s.found[0].probe == *found);
-            QCOMPARE(s.found[0].late, afterFind == 1);
+            QVERIFY(!s.found[0].late || afterFind == 1);
         }
         QList<int> seen;
         for (const auto& a : s.unreadable) {
@@ -203,8 +215,13 @@ class TestModuleFinder : public QObject {
         }
         QCOMPARE(seen, unreadable);
         const auto at = found ? std::find(plan.begin(), plan.end(), *found) + 1 : plan.end();
-        QCOMPARE(s.probes,
-                 afterFind < 0 ? s.total : static_cast<int>(at - plan.begin()) + afterFind);
+        const int upToFind = static_cast<int>(at - plan.begin());
+        if (afterFind == 1) {
+            QVERIFY2(s.probes == upToFind || s.probes == upToFind + 1,
+                     qPrintable(QString::number(s.probes)));
+        } else {
+            QCOMPARE(s.probes, afterFind < 0 ? s.total : upToFind + afterFind);
+        }
         QCOMPARE(s.echoSeen, echo);
         QVERIFY(!port_->PortOpen());
     }

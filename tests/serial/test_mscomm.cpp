@@ -16,6 +16,7 @@
 
 #include "core/portlock.h"
 #include "serial/mscomm.h"
+#include "serial/traffic/recorder.h"
 #include "settings/modINI.h"
 #include "settings/ports.h"
 #include "tests/support/inifolder.h"
@@ -209,6 +210,67 @@ class TestMSComm : public QObject {
         QCOMPARE(comm->Input(), QByteArray("\x01\x04\x02", 3) + pattern(600));
         QCOMPARE(comm->InBufferCount(), 0);
         QCOMPARE(comm->Input(), QByteArray());
+    }
+
+    // A line that talks while nothing reads: the receive buffer keeps the first
+    // InBufferSize bytes and drops the rest, counted, whether the event loop or a count pulls
+    // them in. Each byte is reported once, so an arrival's work is its own bytes; the
+    // traffic log has one row saying from when and how many went, and once the buffer is
+    // read, bytes find room again.
+    void fullBufferDropsAndCounts_data() {
+        QTest::addColumn<bool>("eventLoop");
+        QTest::newRow("event loop") << true;
+        QTest::newRow("counting") << false;
+    }
+    void fullBufferDropsAndCounts() {
+        QFETCH(bool, eventLoop);
+        auto comm = openOnPty();
+        traffic::Recorder recorder;
+        recorder.watch(*comm, framewords::Line::Modbus);
+        QByteArray reported;
+        qint64 lost = 0;
+        connect(comm.get(), &MSComm::arrived, this, [&](const QByteArray& b) { reported += b; });
+        connect(comm.get(), &MSComm::lost, this, [&](qint64 n) { lost += n; });
+
+        constexpr qsizetype kChunk = 512;
+        const qsizetype total = 8 * MSComm::InBufferSize;
+        const QByteArray flood = pattern(static_cast<int>(total));
+        for (qsizetype at = 0; at < total; at += kChunk) {
+            pty_->write(flood.mid(at, kChunk));
+            const auto caughtUp = [&] { return reported.size() + lost == at + kChunk; };
+            if (eventLoop) {
+                QVERIFY(QTest::qWaitFor(caughtUp));
+            } else {
+                const QDeadlineTimer deadline(5000);
+                while (!caughtUp() && !deadline.hasExpired()) {
+                    comm->InBufferCount();
+                    QThread::msleep(1);
+                }
+                QVERIFY(caughtUp());
+            }
+            QVERIFY(comm->InBufferCount() <= MSComm::InBufferSize);
+        }
+        QCOMPARE(lost, total - MSComm::InBufferSize);
+        QCOMPARE(reported, flood.first(MSComm::InBufferSize));
+        QCOMPARE(comm->Input(), reported);
+
+        pty_->write("AB");
+        QVERIFY(QTest::qWaitFor([&] { return reported.endsWith("AB"); }));
+        QCOMPARE(comm->Input(), QByteArray("AB"));
+        QCOMPARE(reported.size(), MSComm::InBufferSize + 2);
+
+        traffic::Model& rows = recorder.model();
+        rows.flush();
+        QStringList losses;
+        for (int i = 0; i < rows.rowCount(); ++i) {
+            if (rows.row(i).meaning.startsWith(QLatin1String("receive buffer full"))) {
+                losses << rows.row(i).meaning + QLatin1String(" | ") + rows.row(i).outcome;
+            }
+        }
+        QCOMPARE(losses, QStringList{QStringLiteral("receive buffer full (%1 bytes): arriving "
+                                                    "bytes lost | %2 bytes lost")
+                                         .arg(MSComm::InBufferSize)
+                                         .arg(total - MSComm::InBufferSize)});
     }
 
     void refusedOpen_data() {
