@@ -17,6 +17,7 @@
 #include "settings/modINI.h"
 #include "widgets/captionbutton.h"
 #include "widgets/editablelist.h"
+#include "widgets/unshowablemark.h"
 #include "widgets/windowlayout.h"
 
 using namespace configui;
@@ -73,6 +74,7 @@ void frmConfig1602::buildLayout() {
         auto* box = new QLineEdit(Frame2);
         box->setObjectName(QStringLiteral("txtMessage_%1").arg(k));
         box->setMaxLength(MessageLength1602);
+        ui::markUnshowable(box, settings::ansiCodePage());
         place(box, 600, 360 + 360 * k, 1935, 285);
         txtMessage[static_cast<std::size_t>(k)] = box;
     }
