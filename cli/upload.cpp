@@ -100,13 +100,10 @@ Refused leftUnselected(const QString& caption) {
 }  // namespace
 
 QString unshowableWarning(const QString& what, const QString& characters) {
-    QStringList quoted;
-    for (const char32_t c : characters.toUcs4()) {
-        quoted << QStringLiteral("\"%1\"").arg(QString::fromUcs4(&c, 1));
-    }
+    const bool one = characters.toUcs4().size() == 1;
     return QStringLiteral("%1: the module cannot show %2; %3 out as \"?\"")
-        .arg(what, quoted.join(QStringLiteral(", ")),
-             quoted.size() == 1 ? QStringLiteral("it goes") : QStringLiteral("they go"));
+        .arg(what, codepage::quoted(characters),
+             one ? QStringLiteral("it goes") : QStringLiteral("they go"));
 }
 
 std::variant<Upload, Refused> uploadFromIni(int model, const QString& path, const Sets& sets) {

@@ -1,6 +1,7 @@
 #include "core/codepage.h"
 
 #include <QList>
+#include <QStringList>
 
 namespace codepage {
 
@@ -13,6 +14,14 @@ QString unshowable(const CodePage& codePage, QStringView text) {
         }
     }
     return out;
+}
+
+QString quoted(QStringView characters) {
+    QStringList each;
+    for (const char32_t c : characters.toUcs4()) {
+        each << QStringLiteral("\"%1\"").arg(QString::fromUcs4(&c, 1));
+    }
+    return each.join(QStringLiteral(", "));
 }
 
 }  // namespace codepage

@@ -27,4 +27,7 @@ CodePage windows1252();
 // first appear: what goes out as '?' in their place. Empty when everything converts.
 QString unshowable(const CodePage& codePage, QStringView text);
 
+// Those characters for a message: "\"Ж\", \"у\", \"к\"".
+QString quoted(QStringView characters);
+
 }  // namespace codepage

@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QLineEdit>
-#include <QStringList>
 #include <QStyle>
 
 namespace ui {
@@ -11,13 +10,10 @@ QString unshowableTip(const QString& characters) {
     if (characters.isEmpty()) {
         return {};
     }
-    QStringList quoted;
-    for (const char32_t c : characters.toUcs4()) {
-        quoted << QStringLiteral("\"%1\"").arg(QString::fromUcs4(&c, 1));
-    }
+    const bool one = characters.toUcs4().size() == 1;
     return QStringLiteral("The module cannot show %1: %2 sent as \"?\".")
-        .arg(quoted.join(QStringLiteral(", ")),
-             quoted.size() == 1 ? QStringLiteral("it is") : QStringLiteral("they are"));
+        .arg(codepage::quoted(characters),
+             one ? QStringLiteral("it is") : QStringLiteral("they are"));
 }
 
 void markUnshowable(QLineEdit* box, const codepage::CodePage& codePage) {
