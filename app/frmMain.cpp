@@ -194,6 +194,10 @@ void frmMain::cmdConnect_Click() {
         } else if (cmdConnect->text() == QLatin1String("Disconnect")) {
             closeModbusPort();
         }
+    } catch (const PortNotPermitted& e) {
+        // The one failure the user can mend alone: what to do goes beside the message.
+        showMessage(this, QString::fromLatin1(CommPortError) + QStringLiteral("\n\n") +
+                              QString::fromStdString(e.what()));
     } catch (const std::exception&) {
         showMessage(this, QString::fromLatin1(CommPortError));
     }

@@ -16,8 +16,10 @@
 #include "app/frmMain.h"
 #include "app/traffic/frmTrafficLog.h"
 #include "serial/traffic/recorder.h"
+#include "settings/ansicodepage.h"
 #include "widgets/editablelist.h"
 #include "widgets/textlimit.h"
+#include "widgets/unshowablemark.h"
 #include "widgets/windowlayout.h"
 
 namespace {
@@ -139,6 +141,7 @@ void frmMain::buildLayout() {
     Label12 = label(fCom16, "Label12", "Start Register Address", {1320, 480, 1695, 255});
     txtMessage = named(new QLineEdit(fCom16), "txtMessage");
     ui::limitCharacters(txtMessage, 20);
+    ui::markUnshowable(txtMessage, settings::ansiCodePage());
     place(txtMessage, {240, 960, 3135, 285});
     cmdSend16 = button(fCom16, "cmdSend16", "Send", {240, 1680, 855, 375});
 

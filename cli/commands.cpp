@@ -82,7 +82,8 @@ std::variant<std::unique_ptr<MSComm>, QString> portFor(const Options& o) {
         port = std::make_unique<MSComm>(settings::portDevice);
         port->CommPort(n);
     } else {
-        port = std::make_unique<MSComm>([given](int) { return given; });
+        port = std::make_unique<MSComm>();
+        port->portPath(given);
     }
     port->InputMode(MSComm::InputModeKind::Binary);
     return port;
@@ -145,6 +146,25 @@ QJsonObject answerJson(const finder::Answer& a) {
     return o;
 }
 
+// "exception 02, illegal data address": an exception reply named as the program's tooltip
+// and log name it; the code alone for a code without a standard name.
+QString exceptionWords(std::uint8_t code) {
+    const QString name = framewords::exceptionName(code);
+    return QStringLiteral("exception ") +
+           (name.size() > 2 ? name.left(2) + QStringLiteral(",") + name.mid(2) : name);
+}
+
+// {"code": 2, "name": "illegal data address"}; no name for a code without one.
+QJsonObject exceptionJson(std::uint8_t code) {
+    QJsonObject o;
+    o[QStringLiteral("code")] = code;
+    const QString name = framewords::exceptionName(code);
+    if (name.size() > 3) {
+        o[QStringLiteral("name")] = name.mid(3);
+    }
+    return o;
+}
+
 Exit outcomeExit(modbus::Outcome outcome) {
     switch (outcome) {
         case modbus::Outcome::Good:
@@ -183,10 +203,13 @@ class Runner {
         // A file that cannot make an image is reported before any port is looked at.
         if (o_.command == Command::Configure) {
             auto built = uploadFromIni(o_.model, o_.ini, o_.sets);
-            if (const auto* why = std::get_if<QString>(&built)) {
-                return failed(Exit::Configuration, *why);
+            if (const auto* refused = std::get_if<Refused>(&built)) {
+                return failed(refused->status, refused->why);
             }
             upload_ = std::get<Upload>(std::move(built));
+            for (const QString& warning : upload_.warnings) {
+                warn(warning);
+            }
         }
         if (o_.command == Command::Monitor) {
             return listen();
@@ -233,7 +256,16 @@ class Runner {
     Exit failed(Exit status, const QString& why) {
         err_ << "tessaline-cli: " << why << '\n';
         err_.flush();
+        if (o_.json) {
+            // A script that parses the output gets an object to parse on failure too.
+            print(cli::errorJson(why, status), {});
+        }
         return status;
+    }
+
+    void warn(const QString& what) {
+        err_ << "tessaline-cli: warning: " << what << '\n';
+        err_.flush();
     }
 
     void print(QJsonObject json, const QStringList& lines) {
@@ -348,6 +380,10 @@ class Runner {
                                       .arg(o_.value->size())
                                       .arg(MaxText));
                 }
+                if (const QString odd = codepage::unshowable(settings::ansiCodePage(), *o_.value);
+                    !odd.isEmpty()) {
+                    warn(unshowableWarning(QStringLiteral("text --value"), odd));
+                }
                 frame = modbus::message16(slave, position,
                                           settings::ansiCodePage().fromUnicode(*o_.value));
                 shape = modbus::shapeOf(modbus::Command::Message16, frame[6]);
@@ -366,8 +402,13 @@ class Runner {
         waitMs(shape.ticks * TickMs);
         const QByteArray waiting = port_->Input();
         const auto outcome = modbus::classify(bytesOf(waiting), shape);
+        // An exception reply is shorter than any reply, so it ends an exchange as incomplete.
+        const auto exception = outcome != modbus::Outcome::Good
+                                   ? framewords::exceptionCode(bytesOf(waiting))
+                                   : std::nullopt;
         if (o_.log) {
-            traffic::recorder().exchangeEnded(*port_, outcome);
+            traffic::recorder().exchangeEnded(
+                *port_, outcome, exception ? framewords::exceptionName(*exception) : QString());
         }
         port_->PortOpen(false);
 
@@ -385,6 +426,10 @@ class Runner {
                 json[QStringLiteral("value")] = value;
                 lines << QStringLiteral("value:    %1").arg(value);
             }
+        } else if (exception) {
+            json[QStringLiteral("exception")] = exceptionJson(*exception);
+            lines << QStringLiteral("received: %1: %2")
+                         .arg(modbus::outcomeText(outcome), exceptionWords(*exception));
         } else {
             lines << QStringLiteral("received: ") + modbus::outcomeText(outcome);
         }
@@ -549,6 +594,12 @@ class Runner {
 };
 
 }  // namespace
+
+QJsonObject errorJson(const QString& message, Exit status) {
+    return {{QStringLiteral("outcome"), QStringLiteral("error")},
+            {QStringLiteral("message"), message},
+            {QStringLiteral("status"), static_cast<int>(status)}};
+}
 
 Exit run(const Options& options, QTextStream& out, QTextStream& err) {
     return Runner(options, out, err).run();

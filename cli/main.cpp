@@ -2,6 +2,7 @@
 // for scripts, the bench and the production line.
 
 #include <QCoreApplication>
+#include <QJsonDocument>
 #include <QTextStream>
 
 #include <cstdio>
@@ -22,6 +23,11 @@ int main(int argc, char* argv[]) {
     }
     if (!parsed.options) {
         err << "tessaline-cli: " << parsed.error << '\n';
+        if (args.contains(QLatin1String("--json"))) {
+            out << QJsonDocument(cli::errorJson(parsed.error, cli::Exit::Usage))
+                       .toJson(QJsonDocument::Compact)
+                << '\n';
+        }
         return static_cast<int>(cli::Exit::Usage);
     }
     return static_cast<int>(cli::run(*parsed.options, out, err));

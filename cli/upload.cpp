@@ -59,38 +59,59 @@ Choices restore(std::span<const config::ListField<Choices>> fields, const Reader
     return c;
 }
 
+// A text key's value longer than its box holds would be cut; textLength 0 when the
+// section has no text keys.
 template <typename Choices>
-QString checkSets(std::span<const config::ListField<Choices>> fields, const Sets& sets,
-                  const QStringList& textKeys, const QString& section) {
+std::optional<Refused> checkSets(std::span<const config::ListField<Choices>> fields,
+                                 const Sets& sets, const QStringList& textKeys, int textLength,
+                                 const QString& section) {
     for (const auto& set : sets) {
         const QString& key = set.first;
         if (textKeys.contains(key, Qt::CaseInsensitive)) {
+            if (set.second.size() > textLength) {
+                return Refused{Exit::Usage,
+                               QStringLiteral("--set %1 has %2 characters; at most %3 fit")
+                                   .arg(key)
+                                   .arg(set.second.size())
+                                   .arg(textLength)};
+            }
             continue;
         }
         const auto f = std::find_if(fields.begin(), fields.end(), [&key](const auto& field) {
             return key.compare(QLatin1String(field.key), Qt::CaseInsensitive) == 0;
         });
         if (f == fields.end()) {
-            return QStringLiteral("--set %1: section [%2] has no key %1").arg(key, section);
+            return Refused{
+                Exit::Configuration,
+                QStringLiteral("--set %1: section [%2] has no key %1").arg(key, section)};
         }
         if (QString why = checkSet(*f, set.second); !why.isEmpty()) {
-            return why;
+            return Refused{Exit::Usage, why};
         }
     }
-    return {};
+    return std::nullopt;
 }
 
-QString leftUnselected(const QString& caption) {
-    return QStringLiteral("the settings leave the list \"%1\" without a selection").arg(caption);
+Refused leftUnselected(const QString& caption) {
+    return {Exit::Configuration,
+            QStringLiteral("the settings leave the list \"%1\" without a selection").arg(caption)};
 }
 
 }  // namespace
 
-std::variant<Upload, QString> uploadFromIni(int model, const QString& path, const Sets& sets) {
+QString unshowableWarning(const QString& what, const QString& characters) {
+    const bool one = characters.toUcs4().size() == 1;
+    return QStringLiteral("%1: the module cannot show %2; %3 out as \"?\"")
+        .arg(what, codepage::quoted(characters),
+             one ? QStringLiteral("it goes") : QStringLiteral("they go"));
+}
+
+std::variant<Upload, Refused> uploadFromIni(int model, const QString& path, const Sets& sets) {
     const QFileInfo info(path);
     QFile file(path);
     if (!info.isFile() || info.size() > MaxFileSize || !file.open(QIODevice::ReadOnly)) {
-        return QStringLiteral("cannot read the settings file %1").arg(path);
+        return Refused{Exit::Configuration,
+                       QStringLiteral("cannot read the settings file %1").arg(path)};
     }
     const QByteArray bytes = file.readAll();
     // Read as the program reads it: a file saved with a UTF-8 mark is UTF-8.
@@ -119,13 +140,18 @@ std::variant<Upload, QString> uploadFromIni(int model, const QString& path, cons
         for (int k = 0; k < MessageCount1602; ++k) {
             messageKeys << messageKey1602(k);
         }
-        if (QString why = checkSets(listFields1602(), sets, messageKeys, section); !why.isEmpty()) {
-            return why;
+        if (auto refused =
+                checkSets(listFields1602(), sets, messageKeys, MessageLength1602, section)) {
+            return *refused;
         }
         Choices1602 c = restore(listFields1602(), read);
         for (int k = 0; k < MessageCount1602; ++k) {
-            // The window's text box holds 16 characters.
-            c.messages[static_cast<std::size_t>(k)] = read(messageKeys[k]).left(MessageLength1602);
+            // The window's text box holds 16 characters, and cuts a longer stored text.
+            const QString text = read(messageKeys[k]).left(MessageLength1602);
+            c.messages[static_cast<std::size_t>(k)] = text;
+            if (const QString odd = codepage::unshowable(codePage, text); !odd.isEmpty()) {
+                out.warnings << unshowableWarning(messageKeys[k], odd);
+            }
         }
         if (const auto caption = unselectedList1602(c)) {
             return leftUnselected(*caption);
@@ -137,8 +163,8 @@ std::variant<Upload, QString> uploadFromIni(int model, const QString& path, cons
         out.target = finder::placeOf(c.address, c.baud, c.dataFormat);
         return out;
     }
-    if (QString why = checkSets(listFields2004(), sets, {}, section); !why.isEmpty()) {
-        return why;
+    if (auto refused = checkSets(listFields2004(), sets, {}, 0, section)) {
+        return *refused;
     }
     const Choices2004 c = restore(listFields2004(), read);
     if (const auto caption = unselectedList2004(c)) {

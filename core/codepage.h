@@ -23,4 +23,11 @@ struct CodePage {
 // Windows-1252, whose table the core carries, so it converts the same on every system.
 CodePage windows1252();
 
+// The characters of text that codePage has no bytes for, each once, in the order they
+// first appear: what goes out as '?' in their place. Empty when everything converts.
+QString unshowable(const CodePage& codePage, QStringView text);
+
+// Those characters for a message: "\"Ж\", \"у\", \"к\"".
+QString quoted(QStringView characters);
+
 }  // namespace codepage

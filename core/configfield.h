@@ -42,7 +42,14 @@ struct ListField {
     // Named in the message when a send finds the list without a selection; nullptr for a
     // list whose code covers that case.
     const char* caption;
+    // For a list without a caption: named when text typed into it matches no item, which
+    // would otherwise go out as the code for no selection.
+    const char* typedCaption = nullptr;
 };
+
+// The position of a list whose typed text matches none of its items. It never counts as a
+// selection, and a send refuses it even in a list that may be left without one.
+inline constexpr int TypedNoItem = -2;
 
 // Item texts that several lists share.
 QString numberFromOne(int position);
@@ -64,18 +71,24 @@ bool hasSelection(const ListField<Choices>& f, int position) {
     return position >= 0 && position < f.count;
 }
 
-// The caption of the list, among those that need a selection, that has none and fills
-// the earliest image byte: the order in which the image reads them.
+// The caption of the list, among those that need a selection, that has none, or of a list
+// holding typed text that matches no item, that fills the earliest image byte: the order in
+// which the image reads them.
 template <typename Choices>
 std::optional<QString> firstUnselected(std::span<const ListField<Choices>> fields, Choices c) {
     const ListField<Choices>* first = nullptr;
     for (const ListField<Choices>& f : fields) {
-        if (f.caption != nullptr && !hasSelection(f, f.at(c)) &&
-            (first == nullptr || f.offset < first->offset)) {
+        const bool refused =
+            f.caption != nullptr ? !hasSelection(f, f.at(c)) : f.at(c) == TypedNoItem;
+        if (refused && (first == nullptr || f.offset < first->offset)) {
             first = &f;
         }
     }
-    return first != nullptr ? std::optional(QString::fromLatin1(first->caption)) : std::nullopt;
+    if (first == nullptr) {
+        return std::nullopt;
+    }
+    const char* caption = first->caption != nullptr ? first->caption : first->typedCaption;
+    return QString::fromLatin1(caption != nullptr ? caption : first->key);
 }
 
 // ORs every list's code into its byte; the bytes must start at 0. Only for choices that

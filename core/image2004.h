@@ -49,8 +49,9 @@ using ListField2004 = config::ListField<Choices2004>;
 std::span<const ListField2004> listFields2004();
 
 // The caption of the first list, in the order the image reads them, that has no
-// selection. The baud-rate, data-format and IO direction lists are not checked: the first
-// two have a code for it, and a pin without a direction is an input (bit 0).
+// selection. The baud-rate, data-format and IO direction lists may be left empty (the
+// first two have a code for it, and a pin without a direction is an input, bit 0), but not
+// hold typed text that matches no item (config::TypedNoItem).
 std::optional<QString> unselectedList2004(const Choices2004& c);
 
 using Image2004 = std::array<std::uint8_t, ImageLength2004>;

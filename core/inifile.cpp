@@ -26,12 +26,22 @@ qsizetype firstLineStart(QByteArrayView file) {
     return file.startsWith(utf8Mark) ? utf8Mark.size() : 0;
 }
 
-// The line end the file already uses, judged by its first one; CRLF for a file without any.
-// A file edited on Linux stays LF throughout instead of gaining CRLF on the lines we write.
+// The line end most of the file's lines use, the first line's when there are as many of
+// each, and CRLF for a file without any. A file edited on Linux stays LF throughout instead
+// of gaining CRLF on the lines we write, and a note another program put at the top in LF
+// does not turn a Windows file's new lines into LF.
 QByteArrayView lineEndOf(QByteArrayView file) {
     const qsizetype first = file.indexOf('\n');
     if (first < 0) {
         return crlf;
+    }
+    qsizetype crlfEnds = 0;
+    qsizetype lfEnds = 0;
+    for (qsizetype at = first; at >= 0; at = file.indexOf('\n', at + 1)) {
+        ++(at > 0 && file[at - 1] == '\r' ? crlfEnds : lfEnds);
+    }
+    if (crlfEnds != lfEnds) {
+        return crlfEnds > lfEnds ? crlf : lf;
     }
     return first > 0 && file[first - 1] == '\r' ? crlf : lf;
 }

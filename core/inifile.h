@@ -11,8 +11,8 @@
 // end in LF or CRLF.
 //
 // Writing keeps every line it does not need to change byte for byte. New lines end the way
-// the file's first line does (CRLF when the file has no line end yet); a rewritten line keeps
-// its own line end.
+// most of the file's lines do (the first line's way when there are as many LF as CRLF, and
+// CRLF when the file has no line end yet); a rewritten line keeps its own line end.
 //
 // The file's text is in the 8-bit code page the caller passes (Windows-1252, or the ANSI
 // code page on Windows), unless the file starts with a UTF-8 byte-order mark, as editors on

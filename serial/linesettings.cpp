@@ -71,5 +71,12 @@ LineSettings parseSettings(const QString& settings) {
 }
 
 QString MSComm::portLabel() const {
-    return QStringLiteral("Port %1 (%2)").arg(portNumber_).arg(device_);
+    return openLabel(device_);
+}
+
+QString MSComm::openLabel(const QString& shown) const {
+    if (!path_.isEmpty()) {
+        return QStringLiteral("Port %1").arg(shown);
+    }
+    return QStringLiteral("Port %1 (%2)").arg(portNumber_).arg(shown);
 }

@@ -9,3 +9,7 @@ QStringList defaultLockFolders() {
 std::optional<QString> liveLock(const QString&, const QStringList&) {
     return std::nullopt;
 }
+
+std::optional<QString> permissionRefused(const QString&) {
+    return std::nullopt;
+}

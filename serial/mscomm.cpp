@@ -36,6 +36,13 @@ void MSComm::CommPort(int portNumber) {
     portNumber_ = portNumber;
 }
 
+void MSComm::portPath(const QString& path) {
+    if (port_->isOpen()) {
+        fail(QStringLiteral("The port cannot change while %1 is open").arg(portLabel()));
+    }
+    path_ = path;
+}
+
 void MSComm::Settings(const QString& settings) {
     const LineSettings line = parseSettings(settings);
     if (port_->isOpen() && failure_.isEmpty()) {
@@ -81,24 +88,26 @@ void MSComm::PortOpen(bool open) {
             fail(QStringLiteral("%1 is already open").arg(portLabel()));
         }
     }
-    if (portNumber_ < 1) {
+    if (portNumber_ < 1 && path_.isEmpty()) {
         fail(QStringLiteral("There is no port number %1").arg(portNumber_));
     }
-    device_ = portMap_(portNumber_);
+    device_ = path_.isEmpty() ? portMap_(portNumber_) : path_;
     const PortBackend::Target target = port_->target(device_);
     if (const std::optional<QString> holder = liveLock(target.path, lockFolders_)) {
-        fail(QStringLiteral("Port %1 (%2) cannot be opened: in use by %3")
-                 .arg(portNumber_)
-                 .arg(target.shown, *holder));
+        fail(QStringLiteral("%1 cannot be opened: in use by %2")
+                 .arg(openLabel(target.shown), *holder));
     }
     failure_.clear();
     received_.clear();
     // A freshly opened port starts with an empty receive buffer, as it does when the device
     // was closed by everyone.
     if (const QString why = port_->open(target.path, line_); !why.isEmpty()) {
-        fail(QStringLiteral("Port %1 (%2) cannot be opened: %3")
-                 .arg(portNumber_)
-                 .arg(target.shown, why));
+        if (const std::optional<QString> refused = permissionRefused(target.path)) {
+            throw PortNotPermitted(QStringLiteral("%1 cannot be opened: %2")
+                                       .arg(openLabel(target.shown), *refused)
+                                       .toStdString());
+        }
+        fail(QStringLiteral("%1 cannot be opened: %2").arg(openLabel(target.shown), why));
     }
 }
 
@@ -233,6 +242,6 @@ void MSComm::requireOpen(const char* operation) {
     if (!port_->isOpen()) {
         fail(QStringLiteral("Cannot %1: port %2 is not open")
                  .arg(QString::fromLatin1(operation))
-                 .arg(portNumber_));
+                 .arg(path_.isEmpty() ? QString::number(portNumber_) : path_));
     }
 }

@@ -29,6 +29,13 @@ class CommError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Raised by PortOpen(true) when the system refuses the device to this user for want of
+// permission; what() says so and names the fix.
+class PortNotPermitted : public CommError {
+  public:
+    using CommError::CommError;
+};
+
 struct LineSettings {
     int baud = 9600;
     char parity = 'n';  // one of n, e, o, m, s
@@ -54,6 +61,13 @@ class MSComm : public QObject {
     // number below 1 is stored and refused by the next open.
     void CommPort(int portNumber);
     int CommPort() const { return portNumber_; }
+
+    // A device given by its path rather than a port number (the command line's --port
+    // PATH): opening takes path whatever CommPort holds, and messages and the traffic log
+    // name the port by the path. Written only while the port is closed (CommError
+    // otherwise); "" goes back to the port number.
+    void portPath(const QString& path);
+    QString portPath() const { return path_; }
 
     // Checked when written; throws CommError for a string the control cannot accept and
     // keeps the previous settings then. On an open port the new settings apply at once.
@@ -134,12 +148,15 @@ class MSComm : public QObject {
     // Throws CommError unless the port is open and has not failed.
     void requireOpen(const char* operation);
     QString portLabel() const;
+    // "Port 3 (shown)", or "Port shown" for a port given by its path.
+    QString openLabel(const QString& shown) const;
 
     PortMap portMap_;
     int portNumber_ = 1;
     QString settings_ = QStringLiteral("9600,n,8,1");
     LineSettings line_;
     QString device_;
+    QString path_;  // the device given by its path; "" when the number decides
     QStringList lockFolders_;
     InputModeKind inputMode_ = InputModeKind::Text;
     QString failure_;  // reason of a failure not yet settled; empty when none

@@ -10,14 +10,19 @@ namespace configui {
 
 namespace {
 
-bool openPort(MSComm& port) {
+// "" once open, else what the window says: "COMM PORT ERROR!", and for a port this user
+// may not use, why and the fix below it.
+QString openPort(MSComm& port) {
     try {
         port.CommPort(PortNumber.trimmed().toInt());
         port.Settings(QLatin1String(UploadSettings));
         port.PortOpen(true);
-        return true;
+        return {};
+    } catch (const PortNotPermitted& e) {
+        return QLatin1String(ui::CommPortError) + QStringLiteral("\n\n") +
+               QString::fromStdString(e.what());
     } catch (const CommError&) {
-        return false;
+        return QLatin1String(ui::CommPortError);
     }
 }
 
@@ -33,9 +38,8 @@ void output(QWidget* window, MSComm& port, const Bytes& image) {
 }  // namespace
 
 void openUploadPort(QWidget* window, MSComm& port) {
-    if (!openPort(port)) {
-        QTimer::singleShot(0, window,
-                           [window] { ui::showMessage(window, QLatin1String(ui::CommPortError)); });
+    if (QString why = openPort(port); !why.isEmpty()) {
+        QTimer::singleShot(0, window, [window, why] { ui::showMessage(window, why); });
     }
 }
 
@@ -45,9 +49,11 @@ bool readyToSend(QWidget* window, MSComm& port, const std::optional<QString>& un
                         QStringLiteral("Choose an item in the list \"%1\".").arg(*unselected));
         return false;
     }
-    if (!port.PortOpen() && !openPort(port)) {
-        ui::showMessage(window, QLatin1String(ui::CommPortError));
-        return false;
+    if (!port.PortOpen()) {
+        if (QString why = openPort(port); !why.isEmpty()) {
+            ui::showMessage(window, why);
+            return false;
+        }
     }
     return true;
 }

@@ -66,10 +66,14 @@ void restoreLists(const QString& section, Fields<Choices> fields, Lists lists) {
     }
 }
 
+// A list showing typed text that matches no item reads as config::TypedNoItem, so that a
+// send refuses it instead of sending the code for no selection.
 template <typename Choices>
 void readLists(Fields<Choices> fields, Lists lists, Choices& c) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        fields[i].at(c) = lists[i]->currentIndex();
+        const int position = lists[i]->currentIndex();
+        fields[i].at(c) =
+            position < 0 && !lists[i]->currentText().isEmpty() ? config::TypedNoItem : position;
     }
 }
 

@@ -18,6 +18,7 @@
 #include "widgets/captionbutton.h"
 #include "widgets/editablelist.h"
 #include "widgets/keyboard.h"
+#include "widgets/unshowablemark.h"
 #include "widgets/windowlayout.h"
 
 using namespace configui;
@@ -74,6 +75,7 @@ void frmConfig1602::buildLayout() {
         auto* box = new QLineEdit(Frame2);
         box->setObjectName(QStringLiteral("txtMessage_%1").arg(k));
         box->setMaxLength(MessageLength1602);
+        ui::markUnshowable(box, settings::ansiCodePage());
         place(box, 600, 360 + 360 * k, 1935, 285);
         txtMessage[static_cast<std::size_t>(k)] = box;
     }

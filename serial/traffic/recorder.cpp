@@ -42,6 +42,17 @@ QString outcomeWords(std::optional<modbus::Outcome> o) {
     return modbus::outcomeText(*o);
 }
 
+// Whether the last byte of the file at path ends a line (a file that cannot be read is
+// taken to end one: nothing is added to it).
+bool endsWithLineEnd(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() == 0 || !f.seek(f.size() - 1)) {
+        return true;
+    }
+    char last = 0;
+    return !f.getChar(&last) || last == '\n';
+}
+
 }  // namespace
 
 struct Recorder::Line {
@@ -112,7 +123,7 @@ void Recorder::forget(QObject* comm) {
 
 void Recorder::onWritten(MSComm* comm, const QByteArray& bytes) {
     Line& line = lineOf(comm);
-    line.port = comm->CommPort();
+    line.port = comm->portPath().isEmpty() ? comm->CommPort() : 0;
     line.device = comm->deviceName();
     // A request ends whatever was arriving, and an exchange nobody closed.
     closeFrame(line);
@@ -135,7 +146,7 @@ void Recorder::onArrived(MSComm* comm, const QByteArray& bytes) {
     Line& line = lineOf(comm);
     endLoss(line);
     if (line.frame.isEmpty()) {
-        line.port = comm->CommPort();
+        line.port = comm->portPath().isEmpty() ? comm->CommPort() : 0;
         line.device = comm->deviceName();
         line.frameStart = sinceStartMs();
         line.frameWallClock = QDateTime::currentMSecsSinceEpoch();
@@ -285,6 +296,10 @@ bool Recorder::logTo(const QString& path, QString* error) {
     }
     if (file_.size() == 0) {
         file_.write(csvRecord(fileHeader()).toUtf8());
+        file_.flush();
+    } else if (!endsWithLineEnd(path)) {
+        // Whatever the file ends with keeps its own line; the first row starts on the next.
+        file_.write("\r\n");
         file_.flush();
     }
     return true;

@@ -17,7 +17,7 @@ QString hexOf(const QByteArray& bytes) {
 }
 
 QString portOf(const Row& r) {
-    return QStringLiteral("%1 %2").arg(r.port).arg(r.device);
+    return r.port > 0 ? QStringLiteral("%1 %2").arg(r.port).arg(r.device) : r.device;
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ QStringList fileFields(const Row& r) {
     return {QString::number(r.sinceStartMs),
             QDateTime::fromMSecsSinceEpoch(r.wallClockMs)
                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
-            QString::number(r.port),
+            r.port > 0 ? QString::number(r.port) : r.device,
             r.device,
             r.tx ? QStringLiteral("tx") : QStringLiteral("rx"),
             hexOf(r.bytes),

@@ -17,7 +17,7 @@ namespace traffic {
 struct Row {
     qint64 sinceStartMs = 0;
     qint64 wallClockMs = 0;  // milliseconds since the Unix epoch
-    int port = 0;
+    int port = 0;            // 0 for a port given by its path: the device names it
     QString device;
     bool tx = true;
     QByteArray bytes;

@@ -1,12 +1,23 @@
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <grp.h>
+#include <linux/capability.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <array>
+#include <memory>
 
 #include "app/config/frmConfig1602.h"
 #include "app/config/frmConfig2004.h"
@@ -51,6 +62,37 @@ void recordMessagesWithSender() {
         shownMessages() << QString::fromLatin1(parent->metaObject()->className()) + ": " + text;
     };
 }
+
+// Choices as a window restores them: a list that held typed text naming no item comes back
+// without a selection, its text not kept.
+template <typename Choices>
+Choices typedTextGone(std::span<const config::ListField<Choices>> fields, Choices c) {
+    for (const auto& f : fields) {
+        if (f.at(c) == config::TypedNoItem) {
+            f.at(c) = -1;
+        }
+    }
+    return c;
+}
+
+// Root opens any device whatever its permissions; while this lives, the calling thread does
+// without the capabilities that let it, and a device's permissions apply as to any user.
+class WithoutOverridingPermissions {
+  public:
+    WithoutOverridingPermissions() {
+        syscall(SYS_capget, &header_, saved_.data());
+        auto reduced = saved_;
+        reduced[0].effective &= ~((1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH));
+        syscall(SYS_capset, &header_, reduced.data());
+    }
+    ~WithoutOverridingPermissions() { syscall(SYS_capset, &header_, saved_.data()); }
+    WithoutOverridingPermissions(const WithoutOverridingPermissions&) = delete;
+    WithoutOverridingPermissions& operator=(const WithoutOverridingPermissions&) = delete;
+
+  private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    std::array<__user_cap_data_struct, _LINUX_CAPABILITY_U32S_3> saved_{};
+};
 
 }  // namespace
 
@@ -111,12 +153,62 @@ class TestConfigWindows : public QObject {
         const QByteArray wire =
             QByteArray::fromHex("05190e81010200140503010102000001000a1203f01000");
         QCOMPARE(bench.pty.readExactly(23).toHex(), wire.toHex());
-        // A typed baud rate is no reason to refuse: it goes out as 255, like "9600".
-        typeInto(w->cbobaud, "115200");
-        w->cmdSend->click();
         closeWindow(w);
-        QCOMPARE(bench.pty.readExactly(23).mid(1, 1).toHex(), QByteArray("ff"));
         QVERIFY(shownMessages().isEmpty());
+    }
+
+    // A list that may be left empty still refuses typed text that names none of its items,
+    // which would go out as the code for an empty list; the item's own text counts as it.
+    void typedTextNamingNoItem_data() {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("refusal");  // "" when it goes out
+        QTest::addColumn<int>("byte");         // of the upload, and what it holds then
+        QTest::addColumn<int>("code");
+        QTest::newRow("speed no item") << "cbobaud"
+                                       << "57600"
+                                       << "Baud Rate" << 1 << 0;
+        QTest::newRow("speed an item") << "cbobaud"
+                                       << "19200"
+                                       << "" << 1 << 25;
+        QTest::newRow("format no item") << "cboDF"
+                                        << "8O1"
+                                        << "Data Format" << 2 << 0;
+        QTest::newRow("format an item") << "cboDF"
+                                        << "8E1"
+                                        << "" << 2 << 38;
+        QTest::newRow("pin no item") << "cboIO_3"
+                                     << "OUTPUT"
+                                     << "IO Direction on P2 Header 4" << 3 << 0;
+        QTest::newRow("pin left empty") << "cboIO_3"
+                                        << ""
+                                        << "" << 3 << 0;
+    }
+    void typedTextNamingNoItem() {
+        QFETCH(QString, list);
+        QFETCH(QString, typed);
+        QFETCH(QString, refusal);
+        QFETCH(int, byte);
+        QFETCH(int, code);
+        Bench bench;
+        auto* w = new frmConfig2004;
+        auto* box = w->findChild<QComboBox*>(list);
+        QVERIFY(box != nullptr);
+        typeInto(box, typed);
+        if (typed.isEmpty()) {
+            QTest::keyClick(box->lineEdit(), Qt::Key_Backspace);  // what was shown goes
+        }
+        w->cmdSend->click();
+        if (refusal.isEmpty()) {
+            QVERIFY(shownMessages().isEmpty());
+            QCOMPARE(int(quint8(bench.pty.readExactly(23).at(byte))), code);
+        } else {
+            QCOMPARE(
+                shownMessages(),
+                QStringList{QStringLiteral("Choose an item in the list \"%1\".").arg(refusal)});
+            QVERIFY(bench.pty.readAll(100).isEmpty());
+        }
+        closeWindow(w);
     }
 
     void listWithoutSelectionSendsNothing() {
@@ -139,6 +231,114 @@ class TestConfigWindows : public QObject {
         QCOMPARE(bench.pty.readExactly(110).at(96), char(18));
         closeWindow(a);
         closeWindow(b);
+    }
+
+    // Characters the module has no glyph for still go out as '?', but the text box says
+    // which before the send: a mark at its end and a tooltip.
+    void unshowableMarked_data() {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("tip");
+        const QString many = QStringLiteral(
+            "The module cannot show \"Ж\", \"у\", \"к\": they are "
+            "sent as \"?\".");
+        QTest::newRow("main window, Cyrillic") << "main"
+                                               << "Жук 5°C" << many;
+        QTest::newRow("main window, Western") << "main"
+                                              << "Grüße 5°C ?"
+                                              << "";
+        QTest::newRow("16x2 message, Cyrillic") << "16x2"
+                                                << "Жук" << many;
+        QTest::newRow("16x2 message, emoji")
+            << "16x2"
+            << "ok \U0001F600"
+            << "The module cannot show \"\U0001F600\": it is sent as \"?\".";
+        QTest::newRow("16x2 message, Western") << "16x2"
+                                               << "Grüße"
+                                               << "";
+    }
+    void unshowableMarked() {
+        QFETCH(QString, window);
+        QFETCH(QString, typed);
+        QFETCH(QString, tip);
+        Bench bench;
+        std::unique_ptr<QWidget> w;
+        QLineEdit* box = nullptr;
+        if (window == QLatin1String("main")) {
+            auto main = std::make_unique<frmMain>();
+            main->cboComm->setCurrentIndex(0);
+            main->opt9600->setChecked(true);
+            main->cboDF->setCurrentIndex(0);
+            main->cboModule->setCurrentIndex(1);
+            main->cmdConnect->click();  // the message box takes text once connected
+            QVERIFY(main->fCom16->isEnabled());
+            box = main->txtMessage;
+            w = std::move(main);
+        } else {
+            auto config = std::make_unique<frmConfig1602>();
+            config->setAttribute(Qt::WA_DeleteOnClose, false);
+            box = config->txtMessage[2];
+            w = std::move(config);
+        }
+        // Typed key by key, as a keyboard of that language sends them (QTest's own key
+        // clicks know ASCII only).
+        for (const char32_t c : typed.toUcs4()) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
+                            QString::fromUcs4(&c, 1));
+            QApplication::sendEvent(box, &press);
+        }
+        QCOMPARE(box->text(), typed);
+        QCOMPARE(box->toolTip(), tip);
+        auto* mark = box->findChild<QAction*>(QStringLiteral("unshowableMark"));
+        QVERIFY(mark != nullptr);
+        QCOMPARE(mark->isVisible(), !tip.isEmpty());
+        box->clear();  // mended: the mark goes
+        QVERIFY(!mark->isVisible() && box->toolTip().isEmpty());
+    }
+
+    // Refused for want of permission (on Linux, a user outside group dialout): the window
+    // says so and how to mend it. Root may open anything, so the test does without that
+    // for the length of the open.
+    void portNotPermitted_data() {
+        QTest::addColumn<bool>("main");  // the main window's Connect, or a configuration window
+        QTest::newRow("main window") << true;
+        QTest::newRow("16x2 window") << false;
+    }
+    void portNotPermitted() {
+        QFETCH(bool, main);
+        if (::geteuid() != 0) {
+            QSKIP("needs root, to give the device to another owner");
+        }
+        Bench bench;
+        const QByteArray device = QFile::encodeName(bench.pty.slavePath());
+        const group* dialout = ::getgrnam("dialout");
+        QVERIFY(dialout != nullptr);
+        QCOMPARE(::chown(device.constData(), 65534, dialout->gr_gid), 0);
+        QCOMPARE(::chmod(device.constData(), 0660), 0);
+        std::unique_ptr<QWidget> w;
+        if (main) {
+            auto window = std::make_unique<frmMain>();
+            window->cboComm->setCurrentIndex(0);
+            window->opt9600->setChecked(true);
+            window->cboDF->setCurrentIndex(0);
+            const WithoutOverridingPermissions asAnyUser;
+            window->cmdConnect->click();
+            QCOMPARE(window->cmdConnect->text(), QStringLiteral("Connect"));
+            w = std::move(window);
+        } else {
+            const WithoutOverridingPermissions asAnyUser;
+            auto window = std::make_unique<frmConfig1602>();
+            window->setAttribute(Qt::WA_DeleteOnClose, false);
+            window->show();
+            w = std::move(window);
+        }
+        QTRY_COMPARE(shownMessages().size(), 1);
+        const QString shown = shownMessages().front();
+        QVERIFY2(shown.startsWith(QLatin1String("COMM PORT ERROR!\n\nPort 1 (")),
+                 qPrintable(shown));
+        QVERIFY2(shown.contains(QLatin1String("not permitted for user root: add the user to "
+                                              "group dialout (sudo adduser root dialout)")),
+                 qPrintable(shown));
     }
 
     void portThatCannotBeOpened() {
@@ -181,7 +381,7 @@ class TestConfigWindows : public QObject {
         QVERIFY(bench.ini.read().contains("Cset="));
 
         auto* again = new frmConfig1602;
-        QVERIFY(again->choices() == before);
+        QVERIFY(again->choices() == typedTextGone(listFields1602(), before));
         closeWindow(again);
     }
 
@@ -205,7 +405,7 @@ class TestConfigWindows : public QObject {
                        "Saddr=12 CSet=115200,n,8,1 Dwidth2=5 Dwidth3=0 DP4=-1 SP4=18 "
                        "Start3=20 IODIR=129");
         auto* again = new frmConfig2004;
-        QVERIFY(again->choices() == before);
+        QVERIFY(again->choices() == typedTextGone(listFields2004(), before));
         closeWindow(again);
     }
 
@@ -236,8 +436,8 @@ class TestConfigWindows : public QObject {
         auto* w = new frmConfig2004;
         w->cboIO[1]->setCurrentIndex(1);
         w->cboIO[6]->setCurrentIndex(1);
-        typeInto(w->cboIO[1], "x");
-        typeInto(w->cboIO[3], "OUTPUT");
+        typeInto(w->cboIO[1], "");
+        QTest::keyClick(w->cboIO[1]->lineEdit(), Qt::Key_Backspace);
         w->cmdSend->click();
         QCOMPARE(bench.pty.readExactly(23).mid(3, 1).toHex(), QByteArray("40"));
         QVERIFY(shownMessages().isEmpty());

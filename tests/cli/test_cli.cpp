@@ -4,14 +4,20 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTime>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -193,11 +199,40 @@ class TestCli : public QObject {
                  qPrintable(text));
         QCOMPARE(text.count(QLatin1String("ms,time")), 1);
         QCOMPARE(text.count(QLatin1String(",tx,01 04 00 00 00 01 31 CA,")), runs);
+        // A port given by its path is named by it, not by a port number it never had.
+        QCOMPARE(text.count(QStringLiteral(",%1,%1,tx,").arg(path)), runs);
         QVERIFY2(text.contains(QLatin1String("exception 02: illegal data address")),
                  qPrintable(text));
         const Result refused = ::program({"read", "--port", path, "--log", "/nonexistent/x.csv"});
         QCOMPARE(refused.status, 2);
         QVERIFY(refused.err.contains(QLatin1String("/nonexistent/x.csv")));
+    }
+
+    // Rows appended to a file that holds other text start on a line of their own.
+    void logAppendsOnItsOwnLine_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::newRow("last line without line end") << QByteArray("kept,as,it,was");
+        QTest::newRow("last line ended in LF") << QByteArray("kept,as,it,was\n");
+        QTest::newRow("last line ended in CRLF") << QByteArray("kept,as,it,was\r\n");
+    }
+    void logAppendsOnItsOwnLine() {
+        QFETCH(QByteArray, before);
+        SimProcess korvo;
+        const QString path = korvo.start({});
+        const QString csv = ini_->path() + QStringLiteral("/kept.csv");
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(before) == before.size());
+        f.close();
+        QCOMPARE(::program({"read", "--port", path, "--log", csv}).status, 0);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray text = f.readAll();
+        QByteArray kept = before;
+        if (!kept.endsWith('\n')) {
+            kept += "\r\n";
+        }
+        QVERIFY2(text.startsWith(kept), text.constData());
+        const QByteArray firstRow = text.mid(kept.size()).split('\n').front();
+        QVERIFY2(firstRow.contains(",tx,01 04 00 00 00 01 31 CA,"), text.constData());
     }
 
     void find_data() {
@@ -376,16 +411,29 @@ class TestCli : public QObject {
         QTest::newRow("no command") << QStringList{} << 2 << "no command";
         QTest::newRow("unknown option") << QStringList{"read", "--speed", "9600"} << 2 << "--speed";
         QTest::newRow("unsupported speed") << QStringList{"read", "--baud", "1200"} << 2 << "1200";
-        QTest::newRow("missing port")
-            << QStringList{"read", "--port", "/dev/no-such-tty"} << 3 << "/dev/no-such-tty";
+        QTest::newRow("missing port") << QStringList{"read", "--port", "/dev/no-such-tty"} << 3
+                                      << "Port /dev/no-such-tty cannot be opened";
         QTest::newRow("configure without a file")
             << QStringList{"configure", "--model", "420"} << 2 << "--ini";
         QTest::newRow("unknown key")
             << QStringList{"configure", "--model", "420", "--ini", ini, "--set", "Sadr=5"} << 7
             << "no key Sadr";
+        // A value given for one unit names an item or fits its box, or nothing goes out.
         QTest::newRow("address out of range")
-            << QStringList{"configure", "--model", "420", "--ini", ini, "--set", "Saddr=300"} << 7
+            << QStringList{"configure", "--model", "420", "--ini", ini, "--set", "Saddr=300"} << 2
             << "Saddr=300";
+        QTest::newRow("speed naming no item")
+            << QStringList{"configure", "--model", "420", "--ini", ini, "--set", "Cset=57600,n,8,1"}
+            << 2 << "Cset=57600,n,8,1";
+        QTest::newRow("message longer than its box")
+            << QStringList{"configure",
+                           "--model",
+                           "216",
+                           "--ini",
+                           ini,
+                           "--set",
+                           "UDT1=Nineteen chars here"}
+            << 2 << "--set UDT1 has 19 characters; at most 16 fit";
         QTest::newRow("no speed for a 16x2")
             << QStringList{"configure", "--model", "216", "--ini", ini} << 7 << "Baud Rate";
         QTest::newRow("missing file")
@@ -416,6 +464,119 @@ class TestCli : public QObject {
         QCOMPARE(r.err.count(u'\n'), 1);
         QVERIFY2(r.err.startsWith("tessaline-cli: text --value is empty"), qPrintable(r.err));
         QVERIFY2(!korvo.log().contains(QLatin1String("rx ")), qPrintable(korvo.log()));
+    }
+
+    // With --json a failure still prints one object, for a script's parser: the outcome
+    // "error", what standard error says, and the status.
+    void jsonOnFailure_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::newRow("bad option") << QStringList{"read", "--speed", "9600"} << 2;
+        QTest::newRow("missing port") << QStringList{"read", "--port", "/dev/no-such-tty"} << 3;
+        QTest::newRow("settings file missing")
+            << QStringList{"configure", "--model", "420", "--ini", "/nonexistent/line.ini"} << 7;
+    }
+    void jsonOnFailure() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        const Result r = ::program(args + QStringList{"--json"});
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.json["outcome"].toString(), QStringLiteral("error"));
+        QCOMPARE(r.json["status"].toInt(), status);
+        QCOMPARE(r.err.trimmed(), "tessaline-cli: " + r.json["message"].toString());
+    }
+
+    // An exception reply is named where the outcome is, in words and in the JSON.
+    void exceptionNamed() {
+        SimProcess korvo;
+        const QString path = korvo.start({});
+        const QStringList read{"read", "--port", path, "--register", "3"};
+        const Result text = ::program(read);
+        QCOMPARE(text.status, 4);
+        QProcess p;
+        p.start(QStringLiteral(TESSALINE_CLI), read);
+        QVERIFY(p.waitForFinished(60'000));
+        QVERIFY2(p.readAllStandardOutput().contains(
+                     "received: Incomplete Frame: exception 02, illegal data address"),
+                 "no name for the exception");
+        const Result json = ::program(read + QStringList{"--json"});
+        QCOMPARE(json.status, 4);
+        QCOMPARE(json.json["outcome"].toString(), QStringLiteral("incomplete"));
+        QCOMPARE(json.json["exception"].toObject()["code"].toInt(), 2);
+        QCOMPARE(json.json["exception"].toObject()["name"].toString(),
+                 QStringLiteral("illegal data address"));
+    }
+
+    // Characters the module cannot show still go out, as '?', after a line on standard
+    // error that names them.
+    void unshowableWarned_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("warning");  // "" for none
+        QTest::newRow("text, Cyrillic")
+            << QStringList{"text", "--value", "Жук 5°C"}
+            << "tessaline-cli: warning: text --value: the module cannot show \"Ж\", \"у\", "
+               "\"к\"; they go out as \"?\"";
+        QTest::newRow("text, Western") << QStringList{"text", "--value", "Grüße 5°C?"} << "";
+        QTest::newRow("16x2 message")
+            << QStringList{"configure", "--model", "216", "--set", "UDT2=ok \U0001F600"}
+            << "tessaline-cli: warning: UDT2: the module cannot show \"\U0001F600\"; it goes "
+               "out as \"?\"";
+    }
+    void unshowableWarned() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, warning);
+        const bool configure = args.front() == QLatin1String("configure");
+        SimProcess korvo;
+        const QString path = korvo.start({"--model", configure ? "216" : "420"});
+        QTemporaryDir dir;
+        const QString file = dir.filePath("line.ini");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("[Cfg1602]\r\nCset=9600,n,8,1\r\n") > 0);
+        f.close();
+        const Result r = ::program(args + QStringList{"--port", path, "--ini", file, "--json"});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.err.trimmed(), warning);
+        if (!configure) {
+            const int marks = warning.isEmpty() ? 1 : 3;  // the one typed, or one each
+            QCOMPARE(r.json["sent"].toString().count(QLatin1String("3F")), marks);
+        }
+    }
+
+    // A user without permission for the device (on Linux, outside group dialout) is told so
+    // and how to mend it; the test runs the program as user nobody.
+    void portNotPermitted_data() {
+        QTest::addColumn<bool>("dialout");  // the device's group may use it, as usual
+        QTest::addColumn<QString>("says");
+        QTest::newRow("group dialout")
+            << true
+            << "not permitted for user nobody: add the user to group dialout "
+               "(sudo adduser nobody dialout), then log out and in again";
+        QTest::newRow("no group may use it")
+            << false
+            << "not permitted for user nobody: the device lets no group of users read "
+               "and write it";
+    }
+    void portNotPermitted() {
+        QFETCH(bool, dialout);
+        QFETCH(QString, says);
+        if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty()) {
+            QSKIP("needs root and setpriv, to run the program as another user");
+        }
+        SimProcess korvo;
+        const QString path = QFileInfo(korvo.start({})).canonicalFilePath();
+        const QByteArray device = QFile::encodeName(path);
+        const group* group = ::getgrnam("dialout");
+        QVERIFY(group != nullptr);
+        QCOMPARE(::chown(device.constData(), 0, dialout ? group->gr_gid : 0), 0);
+        QCOMPARE(::chmod(device.constData(), dialout ? 0660 : 0600), 0);
+        QProcess p;
+        p.start(QStringLiteral("setpriv"),
+                {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--",
+                 QStringLiteral(TESSALINE_CLI), "read", "--port", path});
+        QVERIFY(p.waitForFinished(60'000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), 3);
+        QVERIFY2(err.contains("Port " + path + " cannot be opened: " + says), qPrintable(err));
     }
 
     void busyPort() {

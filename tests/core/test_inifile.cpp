@@ -91,6 +91,10 @@ class TestIniFile : public QObject {
         row("mixed: rewritten line keeps its own", "[LCD]\r\nSlave=1\nM=2\r\n",
             "[LCD]\r\nSlave=5\nM=2\r\n");
         row("UTF-8 mark kept, LF", "\xEF\xBB\xBF[A]\n", "\xEF\xBB\xBF[A]\n[LCD]\nSlave=5\n");
+        // Another program's text at the top, ended its own way: the file's lines decide.
+        row("note in LF above CRLF settings", "; notes\n[A]\r\nx=1\r\n",
+            "; notes\n[A]\r\nx=1\r\n[LCD]\r\nSlave=5\r\n");
+        row("as many LF as CRLF: the first line's", "[A]\nx=1\r\n", "[A]\nx=1\r\n[LCD]\nSlave=5\n");
     }
     void write() {
         QFETCH(QByteArray, file);
