@@ -403,12 +403,16 @@ class Runner {
         const QByteArray waiting = port_->Input();
         const auto outcome = modbus::classify(bytesOf(waiting), shape);
         // An exception reply is shorter than any reply, so it ends an exchange as incomplete.
-        const auto exception = outcome != modbus::Outcome::Good
-                                   ? framewords::exceptionCode(bytesOf(waiting))
-                                   : std::nullopt;
+        std::optional<std::uint8_t> exception;
+        if (outcome != modbus::Outcome::Good) {
+            exception = framewords::exceptionCode(bytesOf(waiting));
+        }
+        // The name once, for the log and the text: a plain value also keeps GCC's
+        // maybe-uninitialized analysis of the optional's payload quiet under -Werror.
+        const QString exceptionName =
+            exception.has_value() ? framewords::exceptionName(exception.value()) : QString();
         if (o_.log) {
-            traffic::recorder().exchangeEnded(
-                *port_, outcome, exception ? framewords::exceptionName(*exception) : QString());
+            traffic::recorder().exchangeEnded(*port_, outcome, exceptionName);
         }
         port_->PortOpen(false);
 
@@ -426,10 +430,11 @@ class Runner {
                 json[QStringLiteral("value")] = value;
                 lines << QStringLiteral("value:    %1").arg(value);
             }
-        } else if (exception) {
-            json[QStringLiteral("exception")] = exceptionJson(*exception);
+        } else if (exception.has_value()) {
+            const std::uint8_t code = exception.value_or(0);
+            json[QStringLiteral("exception")] = exceptionJson(code);
             lines << QStringLiteral("received: %1: %2")
-                         .arg(modbus::outcomeText(outcome), exceptionWords(*exception));
+                         .arg(modbus::outcomeText(outcome), exceptionWords(code));
         } else {
             lines << QStringLiteral("received: ") + modbus::outcomeText(outcome);
         }
