@@ -259,6 +259,13 @@ void Runner::endBurst() {
         const std::size_t size = r.reply.size();
         if (const auto at = send(r.reply)) {
             pending_.emplace_back(*at, "tx " + hex(r.reply));
+            // The log's stamps are whole milliseconds; timing work needs the reply's delay finer.
+            pending_.emplace_back(
+                *at, "reply's first byte " +
+                         std::to_string(
+                             std::chrono::duration_cast<std::chrono::microseconds>(*at - endAt)
+                                 .count()) +
+                         " us after the request's last byte");
             if (heldUp_) {
                 pending_.push_back(*std::exchange(heldUp_, std::nullopt));
             }
