@@ -42,8 +42,10 @@ struct Bench {
         find = main->findChild<frmFind*>();
         // Generous: this checks the window's flow, not how close to the line's own time a
         // probe may end. korvo-sim reads the line's settings when it gets round to a burst,
-        // which on a busy machine can be after a quick finder has moved on.
-        find->allowanceBox->setValue(150);
+        // which on a busy machine can be after a quick finder has moved on: a module that
+        // judges an old burst by the new settings answers a probe it never could have on a
+        // real line (seen at 150 ms with a sanitizer run and two Wine runs beside the suite).
+        find->allowanceBox->setValue(400);
     }
     ~Bench() { closeAllWindows(); }
 
@@ -51,7 +53,7 @@ struct Bench {
         find->fromBox->setValue(std::max(1, address - 2));
         find->toBox->setValue(address + 2);
         find->startButton->click();
-        return QTest::qWaitFor([this] { return !find->searching(); }, 30'000);
+        return QTest::qWaitFor([this] { return !find->searching(); }, 60'000);
     }
 };
 
