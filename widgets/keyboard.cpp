@@ -76,8 +76,8 @@ class EnterClicks : public QObject {
         }
         const auto* key = static_cast<const QKeyEvent*>(event);
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        const bool plain = (key->modifiers() | Qt::KeypadModifier) ==
-                           Qt::KeyboardModifiers(Qt::KeypadModifier);
+        const bool plain =
+            (key->modifiers() | Qt::KeypadModifier) == Qt::KeyboardModifiers(Qt::KeypadModifier);
         if (!enter || !plain || key->isAutoRepeat()) {
             return false;
         }
