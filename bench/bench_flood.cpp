@@ -17,15 +17,15 @@
 #include <QTimer>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 
 #include "app/frmMain.h"
