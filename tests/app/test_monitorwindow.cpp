@@ -18,8 +18,9 @@
 #include <QTest>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include "app/busmonitor/framerows.h"
 #include "app/busmonitor/monitorwindow.h"
@@ -317,7 +318,7 @@ class TestMonitorWindow : public QObject {
         QCOMPARE(frames[10]["crc_ok"].toBool(), false);  // from slave 7
         QCOMPARE(summary["bytes_written"].toInt(), 0);
         QMap<int, QJsonObject> perSlave;
-        for (const QJsonValue& v : summary["slaves"].toArray()) {
+        for (const QJsonValue v : summary["slaves"].toArray()) {
             perSlave[v["address"].toInt()] = v.toObject();
         }
         QCOMPARE(perSlave.keys(), QList<int>({1, 5, 7, 9}));
