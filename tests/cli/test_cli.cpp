@@ -105,7 +105,7 @@ template <typename Command>
 Result onModule(SimProcess& korvo, Command command, int* runs = nullptr) {
     for (int attempt = 1;; ++attempt) {
         const qsizetype from = korvo.log().size();
-        const Result r = command();
+        Result r = command();
         const QTime readBy = QTime::currentTime();
         if (runs != nullptr) {
             ++*runs;
