@@ -295,11 +295,8 @@ QString unreadableAt(const Probe& p) {
 }
 
 QString answersAsBefore(const Probe& p) {
-    return QStringLiteral(
-               "Module answers at address %1, %2, as it did before the upload: the upload "
-               "itself is not proven")
-        .arg(p.address)
-        .arg(describe(p.line));
+    return answersAt(p) +
+           QStringLiteral(", as it did before the upload: the upload itself is not proven");
 }
 
 }  // namespace finder
