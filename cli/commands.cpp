@@ -17,6 +17,7 @@
 #include "core/framewords.h"
 #include "core/hex.h"
 #include "core/modbus.h"
+#include "core/storedvalue.h"
 #include "serial/modulefinder.h"
 #include "serial/mscomm.h"
 #include "serial/traffic/recorder.h"
@@ -40,23 +41,24 @@ QString hex(std::span<const std::uint8_t> bytes) {
     return hex::line(bytes).trimmed();
 }
 
-// The module's place: what the options say, else what the main window last connected with.
+// The module's place: what the options say, else what the main window last connected with,
+// read by the rules the main window restores its lists with.
 finder::Probe target(const Options& o) {
+    const auto line =
+        storedvalue::lineSettings(ReadINI(QStringLiteral("Settings"), QStringLiteral("Setting")));
+    const int slave =
+        storedvalue::numberPosition(ReadINI(QStringLiteral("LCD"), QStringLiteral("Slave")), 255);
+    const finder::Probe stored = finder::placeOf(slave, line.baud, line.format);
     finder::Probe p;
-    const QString stored = ReadINI(QStringLiteral("Settings"), QStringLiteral("Setting"));
-    const int storedBaud = stored.section(u',', 0, 0).toInt();
-    if (finder::supportedBaud(storedBaud)) {
-        p.line.baud = storedBaud;
+    if (line.baud >= 0) {
+        p.line.baud = stored.line.baud;
     }
-    const QString suffix = stored.section(u',', 1).toLower().remove(u',');
-    if (suffix == QLatin1String("n82")) {
-        p.line.format = finder::Format::N82;
-    } else if (suffix == QLatin1String("e81")) {
-        p.line.format = finder::Format::E81;
+    if (line.format >= 0) {
+        p.line.format = stored.line.format;
     }
-    const int slave = ReadINI(QStringLiteral("LCD"), QStringLiteral("Slave")).trimmed().toInt();
-    if (slave >= finder::LowestAddress && slave <= finder::HighestAddress) {
-        p.address = slave;
+    if (slave >= 0 && stored.address >= finder::LowestAddress &&
+        stored.address <= finder::HighestAddress) {
+        p.address = stored.address;
     }
     p.line.baud = o.baud.value_or(p.line.baud);
     p.line.format = o.format.value_or(p.line.format);
@@ -342,7 +344,7 @@ class Runner {
                                   QStringLiteral("coil --value must be on or off, not \"%1\"")
                                       .arg(*o_.value));
                 }
-                frame = modbus::coil05(slave, reg, on ? QStringLiteral("0xFF00") : QString());
+                frame = modbus::coil05(slave, reg, on ? modbus::Coil::On : modbus::Coil::Off);
                 shape = modbus::shapeOf(modbus::Command::Coil05);
                 break;
             }

@@ -171,9 +171,9 @@ std::variant<Upload, Refused> uploadFromIni(int model, const QString& path, cons
         return leftUnselected(*caption);
     }
     const auto built = buildImage2004(c);
-    const auto upload = buildUpload2004(c);
-    out.bytes = QByteArray(reinterpret_cast<const char*>(upload->data()),
-                           static_cast<qsizetype>(upload->size()));
+    const Upload2004 upload = uploadOf(*built);
+    out.bytes = QByteArray(reinterpret_cast<const char*>(upload.data()),
+                           static_cast<qsizetype>(upload.size()));
     out.checksum = built->checksum.sum;
     out.target = finder::placeOf(c.address, c.baud, c.dataFormat);
     return out;

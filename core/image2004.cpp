@@ -173,7 +173,11 @@ std::optional<Upload2004> buildUpload2004(const Choices2004& c) {
     if (!built) {
         return std::nullopt;
     }
+    return uploadOf(*built);
+}
+
+Upload2004 uploadOf(const Built2004& built) {
     Upload2004 upload{};
-    std::copy(built->image.begin(), built->image.end(), upload.begin());
+    std::copy(built.image.begin(), built.image.end(), upload.begin());
     return upload;
 }

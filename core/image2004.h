@@ -69,3 +69,4 @@ QByteArray withTrailingZero(std::span<const std::uint8_t> image, int imageLength
 
 // The 23 bytes one upload of these choices puts on the line.
 std::optional<Upload2004> buildUpload2004(const Choices2004& c);
+Upload2004 uploadOf(const Built2004& built);

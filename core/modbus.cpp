@@ -33,11 +33,16 @@ std::vector<std::uint8_t> read04(std::uint8_t slave, int addressPosition) {
     return {slave, 0x04, 0x00, lowByte(addressPosition), 0x00, 0x01};
 }
 
+std::vector<std::uint8_t> coil05(std::uint8_t slave, int addressPosition, Coil value) {
+    const std::uint8_t high = value == Coil::On ? 0xFF : 0x00;
+    return {slave, 0x05, 0x00, lowByte(addressPosition), high, 0x00};
+}
+
 std::vector<std::uint8_t> coil05(std::uint8_t slave, int addressPosition,
                                  const QString& valueText) {
     // The text decides, not the position: only the exact upper-case item switches on.
-    const std::uint8_t on = valueText == QStringLiteral("0xFF00") ? 0xFF : 0x00;
-    return {slave, 0x05, 0x00, lowByte(addressPosition), on, 0x00};
+    return coil05(slave, addressPosition,
+                  valueText == QStringLiteral("0xFF00") ? Coil::On : Coil::Off);
 }
 
 std::vector<std::uint8_t> register06(std::uint8_t slave, int addressPosition, int high, int low) {

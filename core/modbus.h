@@ -26,6 +26,9 @@ ExchangeShape shapeOf(Command c, int messageLength = 0);
 
 // Request bytes before the CRC. Register and coil addresses are list positions.
 std::vector<std::uint8_t> read04(std::uint8_t slave, int addressPosition);
+enum class Coil { Off, On };
+std::vector<std::uint8_t> coil05(std::uint8_t slave, int addressPosition, Coil value);
+// The main window's form: only the exact list item "0xFF00" switches the coil on.
 std::vector<std::uint8_t> coil05(std::uint8_t slave, int addressPosition, const QString& valueText);
 std::vector<std::uint8_t> register06(std::uint8_t slave, int addressPosition, int high, int low);
 // message: Windows-1252 bytes, at most 20; an odd length is padded with one space so the

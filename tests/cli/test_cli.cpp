@@ -183,6 +183,19 @@ class TestCli : public QObject {
         QVERIFY(korvo.log().contains(QLatin1String("rx ") + r.json["sent"].toString()));
     }
 
+    // Without --address, --baud and --format the module is where the main window last
+    // connected, read from modlcd.ini by the main window's own rules.
+    void storedTarget() {
+        ini_->write("[Settings]\r\nSetting=19200,n,8,2\r\n[LCD]\r\nSlave=7\r\n");
+        SimProcess korvo;
+        const QString path = korvo.start({"--address", "7", "--baud", "19200", "--format", "8N2"});
+        const Result r = runOnModule(korvo, {"read", "--register", "1", "--port", path});
+        QCOMPARE(r.json["outcome"].toString(), QStringLiteral("good"));
+        QCOMPARE(r.json["address"].toInt(), 7);
+        QCOMPARE(r.json["baud"].toInt(), 19200);
+        QCOMPARE(r.json["format"].toString(), QStringLiteral("8N2"));
+    }
+
     // The same CSV as the program's traffic log, the exception named, appended run by run.
     void logFile() {
         SimProcess korvo;
