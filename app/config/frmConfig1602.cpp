@@ -30,8 +30,7 @@ const QString Section = QStringLiteral("Cfg1602");
 
 }  // namespace
 
-frmConfig1602::frmConfig1602(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setAttribute(Qt::WA_DeleteOnClose);
+frmConfig1602::frmConfig1602(QWidget* parent) : ConfigWindow(parent) {
     buildLayout();
     openUploadPort(this, MSComm1);
     Form_Load();
@@ -47,13 +46,7 @@ void frmConfig1602::buildLayout() {
         move(screen->availableGeometry().center() - rect().center());
     }
 
-    Frame1 = newFrame(this, "Frame1", QStringLiteral("LCD Comm Parameters"), 240, 240, 2775, 1815);
-    newLabel(Frame1, "Label1", QStringLiteral("Slave Address"), 120, 360, 1095, 255);
-    cboaddr = newList(Frame1, QStringLiteral("cboaddr"), {}, 1440, 360, 855);
-    newLabel(Frame1, "Label2", QStringLiteral("Baud Rate"), 120, 840, 1095, 255);
-    cbobaud = newList(Frame1, QStringLiteral("cbobaud"), {}, 1440, 840, 855);
-    newLabel(Frame1, "Label3", QStringLiteral("Data Format"), 120, 1320, 975, 255);
-    cboDF = newList(Frame1, QStringLiteral("cboDF"), {}, 1440, 1320, 855);
+    buildCommFrame(240, 2775);
 
     Frame3 = newFrame(this, "Frame3", QStringLiteral("Data Display"), 3120, 240, 4935, 1815);
     newLabel(Frame3, "Label11", QStringLiteral("Width"), 1560, 240, 495, 255);
@@ -90,24 +83,8 @@ void frmConfig1602::buildLayout() {
     cmdConfig->setObjectName(QStringLiteral("cmdConfig"));
     place(cmdConfig, 6840, 2880, 1095, 495);
     connect(cmdConfig, &QPushButton::clicked, this, &frmConfig1602::cmdConfig_Click);
-    auto* verify = new SendAndVerify(
-        this, MSComm1, cmdConfig, CfgData1602Size,
-        [this]() -> std::optional<finder::Probe> {
-            const Choices1602 c = choices();
-            if (!readyToSend(this, MSComm1, unselectedList1602(c))) {
-                return std::nullopt;
-            }
-            return finder::placeOf(c.address, c.baud, c.dataFormat);
-        },
-        [this]() -> std::optional<Sent> {
-            const Choices1602 c = choices();
-            const bool complete = !unselectedList1602(c);
-            cmdConfig_Click();
-            if (!complete || !MSComm1.PortOpen()) {
-                return std::nullopt;
-            }
-            return Sent{finder::placeOf(c.address, c.baud, c.dataFormat), CfgData1602Size};
-        });
+    auto* verify = addSendAndVerify(this, cmdConfig, CfgData1602Size, &unselectedList1602,
+                                    &frmConfig1602::cmdConfig_Click);
     verify->place({6840, 3480, 1095, 495}, {6840, 4080, 1095, 255}, {6840, 4320, 1095, 315},
                   {3120, 4080, 3375, 1200});
 

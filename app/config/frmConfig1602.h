@@ -4,34 +4,24 @@
 // parameters, two numeric display fields, the start-up screen and six stored messages,
 // sent as one image on "Send Config Data" and kept in the section "Cfg1602".
 
-#include <QWidget>
-
 #include <array>
 #include <vector>
 
+#include "app/config/configwindow.h"
 #include "core/image1602.h"
-#include "serial/mscomm.h"
-#include "settings/ports.h"
 
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
 
-class frmConfig1602 : public QWidget {
+class frmConfig1602 : public configui::ConfigWindow {
     Q_OBJECT
   public:
     // Opens the port on PortNumber, fills the lists and restores the stored choices.
     explicit frmConfig1602(QWidget* parent = nullptr);
     ~frmConfig1602() override;
 
-    QGroupBox* Frame1 = nullptr;
-    QGroupBox* Frame2 = nullptr;
-    QGroupBox* Frame3 = nullptr;
-    QGroupBox* Frame4 = nullptr;
-    QComboBox* cboaddr = nullptr;
-    QComboBox* cbobaud = nullptr;
-    QComboBox* cboDF = nullptr;
     QComboBox* cboW1 = nullptr;
     QComboBox* cboDP1 = nullptr;
     QComboBox* cboSP1 = nullptr;
@@ -42,7 +32,6 @@ class frmConfig1602 : public QWidget {
     QComboBox* cboSpage2 = nullptr;
     std::array<QLineEdit*, MessageCount1602> txtMessage{};
     QPushButton* cmdConfig = nullptr;
-    MSComm MSComm1{settings::portDevice};
 
     CfgImage1602 CfgData1602{};
     QByteArray MsgBytes;
@@ -59,7 +48,4 @@ class frmConfig1602 : public QWidget {
     void buildLayout();
     void Form_Load();
     void Form_Unload();
-
-    // The control of each row of listFields1602(), in its order.
-    std::vector<QComboBox*> lists_;
 };

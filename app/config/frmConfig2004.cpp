@@ -28,8 +28,7 @@ constexpr int ListHeight = 315;
 
 }  // namespace
 
-frmConfig2004::frmConfig2004(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setAttribute(Qt::WA_DeleteOnClose);
+frmConfig2004::frmConfig2004(QWidget* parent) : ConfigWindow(parent) {
     buildLayout();
     openUploadPort(this, MSComm1);
     Form_Load();
@@ -42,13 +41,7 @@ void frmConfig2004::buildLayout() {
     setFont(windowFont());
     setFixedSize(twips(this, 9750), twips(this, 5670));
 
-    Frame1 = newFrame(this, "Frame1", QStringLiteral("LCD Comm Parameters"), 360, 240, 2655, 1815);
-    newLabel(Frame1, "Label1", QStringLiteral("Slave Address"), 120, 360, 1095, 255);
-    cboaddr = newList(Frame1, QStringLiteral("cboaddr"), {}, 1440, 360, 855);
-    newLabel(Frame1, "Label2", QStringLiteral("Baud Rate"), 120, 840, 1095, 255);
-    cbobaud = newList(Frame1, QStringLiteral("cbobaud"), {}, 1440, 840, 855);
-    newLabel(Frame1, "Label3", QStringLiteral("Data Format"), 120, 1320, 975, 255);
-    cboDF = newList(Frame1, QStringLiteral("cboDF"), {}, 1440, 1320, 855);
+    buildCommFrame(360, 2655);
 
     Frame2 = newFrame(this, "Frame2", QStringLiteral("Data Display Fields Settings"), 3360, 240,
                       6135, 2535);
@@ -87,24 +80,8 @@ void frmConfig2004::buildLayout() {
     cmdSend->setObjectName(QStringLiteral("cmdSend"));
     place(cmdSend, 600, 3600, 1815, 855);
     connect(cmdSend, &QPushButton::clicked, this, &frmConfig2004::cmdSend_Click);
-    auto* verify = new SendAndVerify(
-        this, MSComm1, cmdSend, Upload2004Size,
-        [this]() -> std::optional<finder::Probe> {
-            const Choices2004 c = choices();
-            if (!readyToSend(this, MSComm1, unselectedList2004(c))) {
-                return std::nullopt;
-            }
-            return finder::placeOf(c.address, c.baud, c.dataFormat);
-        },
-        [this]() -> std::optional<Sent> {
-            const Choices2004 c = choices();
-            const bool complete = !unselectedList2004(c);
-            cmdSend_Click();
-            if (!complete || !MSComm1.PortOpen()) {
-                return std::nullopt;
-            }
-            return Sent{finder::placeOf(c.address, c.baud, c.dataFormat), Upload2004Size};
-        });
+    auto* verify = addSendAndVerify(this, cmdSend, Upload2004Size, &unselectedList2004,
+                                    &frmConfig2004::cmdSend_Click);
     verify->place({600, 2280, 1815, 495}, {600, 2880, 900, 255}, {1560, 2850, 855, 315},
                   {240, 4560, 3000, 960});
 

@@ -4,40 +4,29 @@
 // display fields, the four-line start screen and the directions of the P2 header's eight
 // pins, sent on "Send Config Data" and kept in the section "Cfg2004".
 
-#include <QWidget>
-
 #include <array>
 #include <vector>
 
+#include "app/config/configwindow.h"
 #include "core/image2004.h"
-#include "serial/mscomm.h"
-#include "settings/ports.h"
 
 class QComboBox;
 class QGroupBox;
 class QPushButton;
 
-class frmConfig2004 : public QWidget {
+class frmConfig2004 : public configui::ConfigWindow {
     Q_OBJECT
   public:
     // Opens the port on PortNumber, fills the lists and restores the stored choices.
     explicit frmConfig2004(QWidget* parent = nullptr);
     ~frmConfig2004() override;
 
-    QGroupBox* Frame1 = nullptr;
-    QGroupBox* Frame2 = nullptr;
-    QGroupBox* Frame3 = nullptr;
-    QGroupBox* Frame4 = nullptr;
-    QComboBox* cboaddr = nullptr;
-    QComboBox* cbobaud = nullptr;
-    QComboBox* cboDF = nullptr;
     std::array<QComboBox*, Fields2004> cboWidth1{};
     std::array<QComboBox*, Fields2004> cboDP{};
     std::array<QComboBox*, Fields2004> cboLoc{};
     std::array<QComboBox*, Fields2004> cbosmsg{};
     std::array<QComboBox*, IoPins2004> cboIO{};
     QPushButton* cmdSend = nullptr;
-    MSComm MSComm1{settings::portDevice};
 
     void cmdSend_Click();
     // Writes CfgData2004[0 .. imageLength-1] and one 0 in a single output.
@@ -53,7 +42,4 @@ class frmConfig2004 : public QWidget {
     void buildLayout();
     void Form_Load();
     void Form_Unload();
-
-    // The control of each row of listFields2004(), in its order.
-    std::vector<QComboBox*> lists_;
 };
