@@ -52,6 +52,16 @@ void appendCrc(std::vector<std::uint8_t>& frame) {
     frame.push_back(static_cast<std::uint8_t>(crc >> 8));
 }
 
+bool decodes(ImageLayout layout, std::span<const std::uint8_t> burst) {
+    switch (layout) {
+        case ImageLayout::Image1602:
+            return decode1602(burst).config.has_value();
+        case ImageLayout::Upload2004:
+            return decode2004(burst).config.has_value();
+    }
+    return false;
+}
+
 bool crcHolds(std::span<const std::uint8_t> burst) {
     return burst.size() >= 4 &&
            crc16::matches(burst.first(burst.size() - 2), burst[burst.size() - 2], burst.back());
@@ -59,8 +69,17 @@ bool crcHolds(std::span<const std::uint8_t> burst) {
 
 }  // namespace
 
+// The input registers a model has must all be given values by its setup.
+static_assert(std::ranges::all_of(kModels, [](const ModelTraits& t) {
+    return t.inputRegisters <= std::tuple_size_v<decltype(ModuleSetup::inputRegisters)>;
+}));
+
+const ModelTraits& traitsOf(Model m) {
+    return *std::ranges::find(kModels, m, &ModelTraits::model);
+}
+
 std::string modelName(Model m) {
-    return m == Model::Korvo216 ? "Korvo-216" : "Korvo-420";
+    return std::string(traitsOf(m).name);
 }
 
 Module::Module(const ModuleSetup& setup)
@@ -69,10 +88,9 @@ Module::Module(const ModuleSetup& setup)
       line_(setup.line),
       inputs_(setup.inputRegisters),
       faults_(setup.faults),
-      coils_(setup.model == Model::Korvo216 ? 2 : 9, false),
-      // Function 16 reaches start address 15 (16x2) or 130 (20x4) with room for a
-      // 20-character message. The display text starts blank, the field values at 0.
-      holding_(setup.model == Model::Korvo216 ? 25 : 140, 0) {
+      coils_(traitsOf(setup.model).coils, false),
+      // The display text starts blank, the field values and messages at 0.
+      holding_(traitsOf(setup.model).holdingRegisters, 0) {
     std::fill_n(holding_.begin(), displayRegisterCount(), kBlank);
 }
 
@@ -97,22 +115,6 @@ std::optional<std::uint8_t> Module::ioDirections() const {
     return std::nullopt;
 }
 
-std::size_t Module::uploadSize() const {
-    return model_ == Model::Korvo216 ? kImage1602Size : kUpload2004Size;
-}
-
-std::size_t Module::singleRegisterCount() const {
-    return model_ == Model::Korvo216 ? 25 : 57;
-}
-
-int Module::displayLines() const {
-    return model_ == Model::Korvo216 ? 2 : 4;
-}
-
-int Module::displayColumns() const {
-    return model_ == Model::Korvo216 ? 16 : 20;
-}
-
 std::string Module::displayText(int line) const {
     std::string text;
     if (line < 0 || line >= displayLines()) {
@@ -133,20 +135,26 @@ Result Module::receive(std::span<const std::uint8_t> burst, const std::optional<
         r.events.push_back(std::to_string(burst.size()) + " bytes, longer than any frame: dropped");
         return r;
     }
+    std::optional<std::vector<std::uint8_t>> reply = respond(burst, master, r);
+    close(burst, std::move(reply), r);
+    return r;
+}
+
+std::optional<std::vector<std::uint8_t>> Module::respond(std::span<const std::uint8_t> burst,
+                                                         const std::optional<SeenLine>& master,
+                                                         Result& r) {
     const bool frame = crcHolds(burst);
     if (master) {
-        const bool uploadShaped = !frame && burst.size() == uploadSize();
+        const bool uploadShaped = !frame && burst.size() == traits().uploadSize;
         if (auto why = garbling(*master, line_, uploadShaped)) {
             r.verdict = Verdict::Garbled;
             r.events.push_back(std::move(*why));
-            shapeReply(burst, r);  // an echoing adapter echoes at the master's settings
-            return r;
+            return std::nullopt;
         }
     }
     if (!frame) {
         takeUpload(burst, r);
-        shapeReply(burst, r);
-        return r;
+        return std::nullopt;
     }
     const int to = burst[0];
     const std::uint8_t function = burst[1];
@@ -154,8 +162,7 @@ Result Module::receive(std::span<const std::uint8_t> burst, const std::optional<
         r.verdict = Verdict::OtherSlave;
         r.events.push_back("frame for slave " + std::to_string(to) + ", this module is " +
                            std::to_string(address_) + ": ignored");
-        shapeReply(burst, r);
-        return r;
+        return std::nullopt;
     }
     if (to == 0) {
         r.verdict = Verdict::Broadcast;
@@ -166,14 +173,12 @@ Result Module::receive(std::span<const std::uint8_t> burst, const std::optional<
             r.events.push_back("fault exception #" + std::to_string(++counts_.exception) +
                                ": refused with exception " + hexByte(*faults_.exception) +
                                ", nothing applied (no reply)");
-            shapeReply(burst, r);
-            return r;
+        } else {
+            r.events.insert(r.events.begin(),
+                            a.exception == 0 ? "broadcast: " + a.words + " (no reply)"
+                                             : "broadcast refused, " + a.words + " (no reply)");
         }
-        r.events.insert(r.events.begin(), a.exception == 0
-                                              ? "broadcast: " + a.words + " (no reply)"
-                                              : "broadcast refused, " + a.words + " (no reply)");
-        shapeReply(burst, r);
-        return r;
+        return std::nullopt;
     }
     r.verdict = Verdict::Request;
     Answer a;
@@ -189,16 +194,16 @@ Result Module::receive(std::span<const std::uint8_t> burst, const std::optional<
         a = answer(burst, true, r);
         r.events.insert(r.events.begin(), (a.exception == 0 ? "request: " : "refused: ") + a.words);
     }
-    r.reply.push_back(static_cast<std::uint8_t>(address_));
+    std::vector<std::uint8_t> reply;
+    reply.reserve(a.body.size() + 3);  // also keeps GCC 12 from a false -Warray-bounds
+    reply.push_back(static_cast<std::uint8_t>(address_));
     if (a.exception != 0) {
-        r.reply.push_back(static_cast<std::uint8_t>(function | 0x80));
-        r.reply.push_back(a.exception);
+        reply.push_back(static_cast<std::uint8_t>(function | 0x80));
+        reply.push_back(a.exception);
     } else {
-        r.reply.insert(r.reply.end(), a.body.begin(), a.body.end());
+        reply.insert(reply.end(), a.body.begin(), a.body.end());
     }
-    appendCrc(r.reply);
-    shapeReply(burst, r);
-    return r;
+    return reply;
 }
 
 Module::Answer Module::answer(std::span<const std::uint8_t> frame, bool apply, Result& r) {
@@ -216,9 +221,9 @@ Module::Answer Module::answer(std::span<const std::uint8_t> frame, bool apply, R
     };
     switch (function) {
         case kReadInputs:
-            if (model_ == Model::Korvo216) {
+            if (traits().inputRegisters == 0) {
                 a.exception = kIllegalFunction;
-                a.words = "function 04: the Korvo-216 has no input registers";
+                a.words = "function 04: the " + modelName(model_) + " has no input registers";
             } else if (broadcast) {
                 a.words = "read of input registers: reads are never broadcast, ignored";
             } else if (needLength(8)) {
@@ -259,9 +264,11 @@ Module::Answer Module::readInputs(std::span<const std::uint8_t> frame) {
         a.words = "quantity " + std::to_string(quantity) + " of input registers is not 1..125";
         return a;
     }
-    if (start + quantity > inputs_.size()) {
+    const std::size_t count = traits().inputRegisters;
+    if (start + quantity > count) {
         a.exception = kIllegalAddress;
-        a.words = "input registers " + range(start, quantity) + " are outside 0..2";
+        a.words = "input registers " + range(start, quantity) + " are outside 0.." +
+                  std::to_string(count - 1);
         return a;
     }
     a.body = {kReadInputs, static_cast<std::uint8_t>(2 * quantity)};
@@ -396,14 +403,14 @@ void Module::reportWrite(std::size_t first, std::size_t count, Result& r) const 
 }
 
 void Module::takeUpload(std::span<const std::uint8_t> burst, Result& r) {
-    const bool is216 = model_ == Model::Korvo216;
-    const std::size_t ownSize = uploadSize();
-    if (burst.size() != ownSize) {
+    const ModelTraits& own = traits();
+    if (burst.size() != own.uploadSize) {
         r.verdict = Verdict::Ignored;
-        const bool otherImage =
-            is216 ? decode2004(burst).config.has_value() : decode1602(burst).config.has_value();
-        if (otherImage) {
-            r.events.push_back(std::string("a ") + (is216 ? "20x4" : "16x2") +
+        const auto other = std::ranges::find_if(kModels, [&](const ModelTraits& t) {
+            return t.layout != own.layout && decodes(t.layout, burst);
+        });
+        if (other != kModels.end()) {
+            r.events.push_back("a " + std::string(other->layoutName) +
                                " configuration upload, but this is a " + modelName(model_) +
                                ": ignored");
         } else {
@@ -413,29 +420,27 @@ void Module::takeUpload(std::span<const std::uint8_t> burst, Result& r) {
         }
         return;
     }
-    const std::string kind = is216 ? "16x2" : "20x4";
+    const std::string kind(own.layoutName);
     std::string reason;
     std::vector<std::string> words;
     LineFormat line;
     int address = 0;
-    if (is216) {
-        const auto d = decode1602(burst);
+    const auto take = [&](const auto& d, auto& config) {
         if (d.config) {
-            config1602_ = d.config;
+            config = d.config;
             words = describe(*d.config);
             line = d.config->line;
             address = d.config->address;
         }
         reason = d.reason;
-    } else {
-        const auto d = decode2004(burst);
-        if (d.config) {
-            config2004_ = d.config;
-            words = describe(*d.config);
-            line = d.config->line;
-            address = d.config->address;
-        }
-        reason = d.reason;
+    };
+    switch (own.layout) {
+        case ImageLayout::Image1602:
+            take(decode1602(burst), config1602_);
+            break;
+        case ImageLayout::Upload2004:
+            take(decode2004(burst), config2004_);
+            break;
     }
     if (words.empty()) {
         r.verdict = Verdict::ConfigRejected;
@@ -465,8 +470,9 @@ std::string Module::message(int n) const {
     if (config1602_ && n >= 1 && n <= static_cast<int>(config1602_->messages.size())) {
         const auto& m = config1602_->messages[static_cast<std::size_t>(n - 1)];
         std::copy(m.begin(), m.end(), text.begin());
-    } else if (model_ == Model::Korvo420 && n >= 1 && n <= 10) {
-        const std::size_t first = 30 + 10 * static_cast<std::size_t>(n);
+    } else if (n >= 1 && n <= traits().messageSlots) {
+        const std::size_t first =
+            traits().firstMessageRegister + static_cast<std::size_t>(n - 1) * columns / 2;
         for (std::size_t c = 0; c < columns; ++c) {
             const std::uint16_t reg = holding_[first + c / 2];
             text[c] = static_cast<char>(c % 2 == 0 ? reg >> 8 : reg & 0xFF);
@@ -480,9 +486,10 @@ std::string Module::message(int n) const {
 // A module that takes a configuration starts afresh: its start screen replaces the text.
 void Module::showStartScreen(Result& r) {
     std::vector<int> screen;
-    if (config1602_ && model_ == Model::Korvo216) {
+    // Only the model's own image is ever taken, so at most one of the two is there.
+    if (config1602_) {
         screen.assign(config1602_->startScreen.begin(), config1602_->startScreen.end());
-    } else if (config2004_ && model_ == Model::Korvo420) {
+    } else if (config2004_) {
         screen.assign(config2004_->startScreen.begin(), config2004_->startScreen.end());
     }
     const auto columns = static_cast<std::size_t>(displayColumns());
@@ -497,13 +504,15 @@ void Module::showStartScreen(Result& r) {
     reportWrite(0, displayRegisterCount(), r);
 }
 
-void Module::shapeReply(std::span<const std::uint8_t> burst, Result& r) {
-    if (r.verdict == Verdict::Request) {
+void Module::close(std::span<const std::uint8_t> burst,
+                   std::optional<std::vector<std::uint8_t>> reply, Result& r) {
+    if (reply) {
         if (faults_.noReply) {
-            r.reply.clear();
             r.events.push_back("fault no-reply #" + std::to_string(++counts_.noReply) +
                                ": reply withheld");
         } else {
+            r.reply = std::move(*reply);
+            appendCrc(r.reply);
             if (faults_.corruptCrc) {
                 r.reply[r.reply.size() - 2] ^= 0xFF;
                 r.events.push_back("fault corrupt-crc #" + std::to_string(++counts_.corruptCrc) +

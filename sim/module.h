@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/image.h"
@@ -18,6 +19,64 @@
 namespace korvo {
 
 enum class Model { Korvo216, Korvo420 };
+
+enum class ImageLayout { Image1602, Upload2004 };
+
+// Everything the two models differ in. The module asks here instead of asking which model
+// it is, so that the numbers of one model stand together and can be read against its manual.
+struct ModelTraits {
+    Model model;
+    std::string_view name;    // "Korvo-216"
+    std::string_view option;  // the value of --model
+    std::size_t coils;
+    std::size_t inputRegisters;    // none: function 04 is not supported
+    std::size_t singleRegisters;   // the registers function 06 may write
+    std::size_t holdingRegisters;  // function 16 reaches further, into the message store
+    int lines;
+    int columns;
+    ImageLayout layout;
+    std::size_t uploadSize;
+    std::string_view layoutName;  // "16x2", as the log names an upload
+    // Messages kept in registers, each one display line long, the first of them at
+    // firstMessageRegister; a model with none carries its messages in the image.
+    int messageSlots;
+    std::size_t firstMessageRegister;
+};
+
+// Function 16 reaches start address 15 (16x2) or 130 (20x4) with room for a 20-character
+// message; the 20x4 keeps messages 1..10 at start address 40, 50, ... 130.
+inline constexpr std::array<ModelTraits, 2> kModels{{
+    {.model = Model::Korvo216,
+     .name = "Korvo-216",
+     .option = "216",
+     .coils = 2,
+     .inputRegisters = 0,
+     .singleRegisters = 25,
+     .holdingRegisters = 25,
+     .lines = 2,
+     .columns = 16,
+     .layout = ImageLayout::Image1602,
+     .uploadSize = kImage1602Size,
+     .layoutName = "16x2",
+     .messageSlots = 0,
+     .firstMessageRegister = 0},
+    {.model = Model::Korvo420,
+     .name = "Korvo-420",
+     .option = "420",
+     .coils = 9,
+     .inputRegisters = 3,
+     .singleRegisters = 57,
+     .holdingRegisters = 140,
+     .lines = 4,
+     .columns = 20,
+     .layout = ImageLayout::Upload2004,
+     .uploadSize = kUpload2004Size,
+     .layoutName = "20x4",
+     .messageSlots = 10,
+     .firstMessageRegister = 40},
+}};
+
+const ModelTraits& traitsOf(Model m);
 
 std::string modelName(Model m);
 
@@ -87,10 +146,10 @@ class Module {
     std::size_t coilCount() const { return coils_.size(); }
     std::uint16_t holdingRegister(std::size_t n) const { return holding_.at(n); }
     // Registers that function 06 may write; function 16 reaches further (message store).
-    std::size_t singleRegisterCount() const;
+    std::size_t singleRegisterCount() const { return traits().singleRegisters; }
     std::size_t holdingRegisterCount() const { return holding_.size(); }
-    int displayLines() const;
-    int displayColumns() const;
+    int displayLines() const { return traits().lines; }
+    int displayColumns() const { return traits().columns; }
     // The characters of one display line, two per holding register, high byte first.
     std::string displayText(int line) const;
     // Registers 0 .. displayRegisterCount()-1 hold the display text.
@@ -105,6 +164,8 @@ class Module {
     const std::optional<Config2004>& config2004() const { return config2004_; }
 
   private:
+    const ModelTraits& traits() const { return traitsOf(model_); }
+
     // A reply body (without address and CRC), or an exception code.
     struct Answer {
         std::vector<std::uint8_t> body;
@@ -119,11 +180,17 @@ class Module {
     Answer writeMessage(std::span<const std::uint8_t> frame, bool apply, Result& r);
     void reportWrite(std::size_t first, std::size_t count, Result& r) const;
     void takeUpload(std::span<const std::uint8_t> burst, Result& r);
-    std::size_t uploadSize() const;
     // The text of stored message n (1..), blank where the model keeps none.
     std::string message(int n) const;
     void showStartScreen(Result& r);
-    void shapeReply(std::span<const std::uint8_t> burst, Result& r);
+    // What the burst amounts to (verdict and events into r), and the reply it is owed:
+    // address, function and body, before the CRC and before any fault.
+    std::optional<std::vector<std::uint8_t>> respond(std::span<const std::uint8_t> burst,
+                                                     const std::optional<SeenLine>& master,
+                                                     Result& r);
+    // Closes the reply with its CRC and shapes it by the faults, into r.
+    void close(std::span<const std::uint8_t> burst, std::optional<std::vector<std::uint8_t>> reply,
+               Result& r);
 
     Model model_;
     int address_;

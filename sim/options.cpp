@@ -1,5 +1,6 @@
 #include "sim/options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -79,13 +80,11 @@ std::variant<Options, OptionError> parseOptions(const std::vector<std::string>& 
     const std::map<std::string, Valued, std::less<>> valued{
         {"--model",
          [&](std::string_view v) -> std::optional<std::string> {
-             if (v == "216") {
-                 o.module.model = Model::Korvo216;
-             } else if (v == "420") {
-                 o.module.model = Model::Korvo420;
-             } else {
+             const auto m = std::ranges::find(kModels, v, &ModelTraits::option);
+             if (m == kModels.end()) {
                  return bad("the model is 216 or 420");
              }
+             o.module.model = m->model;
              return std::nullopt;
          }},
         {"--address",
