@@ -136,7 +136,7 @@ Result Module::receive(std::span<const std::uint8_t> burst, const std::optional<
         return r;
     }
     std::optional<std::vector<std::uint8_t>> reply = respond(burst, master, r);
-    close(burst, std::move(reply), r);
+    close(std::move(reply), r);
     return r;
 }
 
@@ -504,8 +504,7 @@ void Module::showStartScreen(Result& r) {
     reportWrite(0, displayRegisterCount(), r);
 }
 
-void Module::close(std::span<const std::uint8_t> burst,
-                   std::optional<std::vector<std::uint8_t>> reply, Result& r) {
+void Module::close(std::optional<std::vector<std::uint8_t>> reply, Result& r) {
     if (reply) {
         if (faults_.noReply) {
             r.events.push_back("fault no-reply #" + std::to_string(++counts_.noReply) +
@@ -530,11 +529,6 @@ void Module::close(std::span<const std::uint8_t> burst,
                                    std::to_string(faults_.extra) + " stray bytes appended");
             }
         }
-    }
-    if (faults_.echo && !burst.empty()) {
-        r.reply.insert(r.reply.begin(), burst.begin(), burst.end());
-        r.events.push_back("fault echo #" + std::to_string(++counts_.echo) + ": " +
-                           std::to_string(burst.size()) + " bytes echoed");
     }
 }
 

@@ -90,7 +90,6 @@ struct Faults {
     bool corruptCrc = false;
     std::optional<std::size_t> truncate;  // send only this many reply bytes
     std::size_t extra = 0;                // stray bytes after each reply
-    bool echo = false;                    // the request comes back before the reply
 };
 
 // How often each fault has struck.
@@ -100,7 +99,6 @@ struct FaultCounts {
     unsigned corruptCrc = 0;
     unsigned truncate = 0;
     unsigned extra = 0;
-    unsigned echo = 0;
 };
 
 enum class Verdict {
@@ -189,8 +187,7 @@ class Module {
                                                      const std::optional<SeenLine>& master,
                                                      Result& r);
     // Closes the reply with its CRC and shapes it by the faults, into r.
-    void close(std::span<const std::uint8_t> burst, std::optional<std::vector<std::uint8_t>> reply,
-               Result& r);
+    void close(std::optional<std::vector<std::uint8_t>> reply, Result& r);
 
     Model model_;
     int address_;

@@ -48,7 +48,8 @@ std::string helpText() {
            "  --truncate N            fault: send only the first N bytes of each reply\n"
            "  --extra N               fault: append N stray 00 bytes to each reply (1..256)\n"
            "  --exception CODE        fault: answer every request with exception CODE (1..255)\n"
-           "  --echo                  fault: send each received burst back before the reply\n"
+           "  --echo                  fault: send every byte back as it comes, as an adapter that\n"
+           "                          hears its own transmitter does\n"
            "  --settle-ms MS          hear nothing for MS milliseconds after taking an upload,\n"
            "                          as a module writing it to EEPROM (0..60000, default 0)\n"
            "  --show                  open a window with the module's display and state\n"
@@ -74,7 +75,7 @@ std::variant<Options, OptionError> parseOptions(const std::vector<std::string>& 
         {"--no-pace", [&] { o.pace = false; }},
         {"--no-reply", [&] { o.module.faults.noReply = true; }},
         {"--corrupt-crc", [&] { o.module.faults.corruptCrc = true; }},
-        {"--echo", [&] { o.module.faults.echo = true; }},
+        {"--echo", [&] { o.echo = true; }},
         {"--show", [&] { o.show = true; }},
     };
     const std::map<std::string, Valued, std::less<>> valued{

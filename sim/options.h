@@ -17,6 +17,9 @@ struct Options {
     std::string link;    // symbolic link to the pseudo-terminal
     bool pace = true;
     std::chrono::milliseconds delay{0};
+    // Every byte heard goes straight back, as through a two-wire adapter that hears its own
+    // transmitter: a matter of the line, not of the module, so it ignores framing.
+    bool echo = false;
     // After taking an upload the module hears nothing for this long, as one writing its
     // EEPROM does.
     std::chrono::milliseconds settle{0};

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <iostream>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <utility>
 
@@ -90,6 +91,10 @@ class Runner {
     // Sleeps until `deadline`; false when a stop signal came first.
     bool waitUntil(Clock::time_point deadline) const;
     void readLine(Clock::time_point now);
+    // With --echo: sends what was just read straight back.
+    void echo(std::span<const std::uint8_t> bytes);
+    // The log line of the echo of the burst that ends at `at`, if anything was echoed.
+    void noteEcho(Clock::time_point at);
     void endBurst();
     // Writes the reply, paced or at once; the time its first byte went out, if any did.
     std::optional<Clock::time_point> send(const std::vector<std::uint8_t>& bytes);
@@ -112,6 +117,9 @@ class Runner {
     std::chrono::microseconds charTime_{};
     std::chrono::microseconds silence_{};
     unsigned delays_ = 0;
+    unsigned echoes_ = 0;       // bursts echoed
+    std::size_t echoed_ = 0;    // bytes of this burst echoed
+    std::size_t echoLost_ = 0;  // bytes of this burst the line would not take back
     bool hangupSeen_ = false;
     std::vector<std::pair<Clock::time_point, std::string>> pending_;
     std::optional<std::pair<Clock::time_point, std::string>> heldUp_;  // of the last reply
@@ -193,6 +201,7 @@ void Runner::readLine(Clock::time_point now) {
                 firstByte_ = now;
             }
             const auto got = static_cast<std::size_t>(n);
+            echo({buf.data(), got});
             const std::size_t room = kMaxBurst - std::min(burst_.size(), kMaxBurst);
             burst_.insert(burst_.end(), buf.begin(), buf.begin() + std::min(got, room));
             burstTotal_ += got;
@@ -215,17 +224,44 @@ void Runner::readLine(Clock::time_point now) {
     }
 }
 
+void Runner::echo(std::span<const std::uint8_t> bytes) {
+    if (!o_.echo) {
+        return;
+    }
+    std::size_t done = 0;
+    writeByte(bytes.data(), bytes.size(), done);
+    echoed_ += done;
+    echoLost_ += bytes.size() - done;
+}
+
+void Runner::noteEcho(Clock::time_point at) {
+    if (echoed_ + echoLost_ == 0) {
+        return;
+    }
+    std::string words = "fault echo #" + std::to_string(++echoes_) + ": " +
+                        std::to_string(echoed_) + " bytes echoed as they came";
+    if (echoLost_ > 0) {
+        words += ", " + std::to_string(echoLost_) + " not taken by the line";
+    }
+    pending_.emplace_back(at, std::move(words));
+    echoed_ = 0;
+    echoLost_ = 0;
+}
+
 void Runner::endBurst() {
     const auto endAt = lastByte_;
     if (burstTotal_ > kMaxBurst) {
         log_.line("rx " + std::to_string(burstTotal_) + " bytes, longer than any frame: dropped",
                   endAt);
+        noteEcho(endAt);
+        flushPending();
         burst_.clear();
         burstTotal_ = 0;
         return;
     }
     if (firstByte_ < deafUntil_) {
         pending_.emplace_back(endAt, "rx " + hex(burst_) + ": not heard, still storing the upload");
+        noteEcho(endAt);
         burst_.clear();
         burstTotal_ = 0;
         flushPending();
@@ -233,6 +269,7 @@ void Runner::endBurst() {
     }
     Result r = module_.receive(burst_, master_);
     pending_.emplace_back(endAt, "rx " + hex(burst_));
+    noteEcho(endAt);
     if (r.verdict == Verdict::ConfigApplied && o_.settle.count() > 0) {
         deafUntil_ = endAt + o_.settle;
         r.events.push_back("storing the upload: deaf for " + std::to_string(o_.settle.count()) +
@@ -376,7 +413,7 @@ void Runner::summary() {
     add(f.truncate.has_value(), "truncate", c.truncate);
     add(f.extra > 0, "extra", c.extra);
     add(f.exception.has_value(), "exception", c.exception);
-    add(f.echo, "echo", c.echo);
+    add(o_.echo, "echo", echoes_);
     if (!s.empty()) {
         log_.line("faults injected: " + s);
     }
@@ -404,7 +441,7 @@ std::string faultWords(const Options& o) {
     if (f.exception) {
         add("exception " + hexByte(*f.exception) + " to every request");
     }
-    if (f.echo) {
+    if (o.echo) {
         add("echo");
     }
     return s.empty() ? "none" : s;

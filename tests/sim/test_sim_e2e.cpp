@@ -131,6 +131,8 @@ class TestSimE2e : public QObject {
         QTest::newRow("exception")
             << QStringList{"--exception", "6"} << fromHex("01 85 06 C2 92") << "exception 2";
         QTest::newRow("echo") << QStringList{"--echo"} << good + good << "echo 2";
+        QTest::newRow("echo without a reply")
+            << QStringList{"--echo", "--no-reply"} << good << "no-reply 2, echo 2";
         QTest::newRow("unpaced") << QStringList{"--no-pace"} << good << "";
     }
     void faults() {
@@ -246,6 +248,46 @@ class TestSimE2e : public QObject {
         QCOMPARE(sim.start({"--device", pair.slavePath(), "--no-pace"}), pair.slavePath());
         pair.write(fromHex("01 06 00 00 00 01 48 0A"));
         QCOMPARE(hexOf(pair.readExactly(8)), hexOf(fromHex("01 06 00 00 00 01 48 0A")));
+    }
+
+    // The echo belongs to the line, not to the module: what comes in goes back whatever the
+    // module makes of it, also bytes it drops or does not hear. Each burst is sent once the
+    // log shows the one before it taken.
+    void echoIgnoresFraming_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QList<QByteArray>>("bursts");
+        QTest::addColumn<QList<QByteArray>>("back");
+        QTest::addColumn<QStringList>("logged");
+        QByteArray flood;
+        for (int i = 0; i < 3000; ++i) {
+            flood += static_cast<char>(i * 7);
+        }
+        const QByteArray upload =
+            fromHex("05 19 0E 81 01 02 00 14 05 03 01 01 02 00 00 01 00 0A 12 03 F0 10 00");
+        const QByteArray read05 = withCrc("05 04 00 00 00 01");
+        QTest::newRow("a flood longer than any frame")
+            << QStringList{"--echo", "--no-pace"} << QList<QByteArray>{flood, read04}
+            << QList<QByteArray>{flood, read04 + reply04}
+            << QStringList{"longer than any frame: dropped", "tx " + hexOf(reply04)};
+        QTest::newRow("while storing an upload")
+            << QStringList{"--echo", "--no-pace", "--settle-ms", "60000"}
+            << QList<QByteArray>{upload, read05} << QList<QByteArray>{upload, read05}
+            << QStringList{"deaf for 60000 ms", "not heard, still storing the upload"};
+    }
+    void echoIgnoresFraming() {
+        QFETCH(QStringList, args);
+        QFETCH(QList<QByteArray>, bursts);
+        QFETCH(QList<QByteArray>, back);
+        QFETCH(QStringList, logged);
+        PtyPair pair;
+        SimProcess sim;
+        sim.start(args + QStringList{"--device", pair.slavePath()});
+        for (qsizetype i = 0; i < bursts.size(); ++i) {
+            pair.write(bursts[i]);
+            QCOMPARE(hexOf(pair.readExactly(int(back[i].size()), 5000)), hexOf(back[i]));
+            QVERIFY2(sim.waitForLog(logged[i]), qPrintable(sim.log()));
+        }
+        QVERIFY(sim.log().contains("bytes echoed as they came"));
     }
 
     // On its pseudo-terminal a 19200 8N2 module hears only a master at 19200 with two stop

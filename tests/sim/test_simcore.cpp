@@ -85,6 +85,9 @@ class TestSimCore : public QObject {
         echoed("06 last register of the 216", k216, "01 06 00 18 AB CD B7 68");
         row("16 ABCD", k420, fromHex("01 10 00 00 00 02 04 41 42 43 44 76 84"),
             fromHex("01 10 00 00 00 02 41 C8"));
+        row("16 ten registers up to the last of the 216", k216,
+            withCrc(fromHex("01 10 00 0F 00 0A 14") + QByteArray(20, 'x')),
+            withCrc("01 10 00 0F 00 0A"));
         row("16 twenty characters at 130", k420,
             fromHex("01 10 00 82 00 0A 14 54 77 65 6E 74 79 20 63 68 61 72 61 63 74 65 72 73 21 "
                     "21 21 49 E6"),
@@ -167,9 +170,7 @@ class TestSimCore : public QObject {
     }
 
     void overlongBurstDropped() {
-        ModuleSetup s;
-        s.faults.echo = true;
-        Module m(s);
+        Module m = makeModule(Model::Korvo420);
         const Result r = m.receive(std::vector<std::uint8_t>(kMaxBurst + 1, 0x55));
         QVERIFY(r.reply.empty());
         QCOMPARE(r.verdict, Verdict::Ignored);
@@ -324,10 +325,6 @@ class TestSimCore : public QObject {
         row("exception, nothing applied", "--exception 4", fromHex("01 85 04 43 53"), false);
         row("exception to a broadcast: silent, nothing applied", "--exception 4", {}, false,
             fromHex("00 05 00 03 FF 00 7D EB"));
-        row("echo", "--echo", coilOn + coilOn);
-        row("echo of a frame for another slave", "--echo", fromHex("02 05 00 03 FF 00 7C 09"),
-            false, fromHex("02 05 00 03 FF 00 7C 09"));
-        row("echo without a reply", "--echo --no-reply", coilOn);
         row("corrupt and truncate: the cut comes last", "--corrupt-crc --truncate 7",
             fromHex("01 05 00 03 FF 00 83"));
     }
@@ -348,8 +345,7 @@ class TestSimCore : public QObject {
             QCOMPARE(hexOf(bytesOf(r.reply)), hexOf(reply));
             QCOMPARE(m.coil(3), applied);
             const FaultCounts& c = m.faultCounts();
-            const unsigned total =
-                c.noReply + c.corruptCrc + c.truncate + c.extra + c.exception + c.echo;
+            const unsigned total = c.noReply + c.corruptCrc + c.truncate + c.extra + c.exception;
             QVERIFY(total >= static_cast<unsigned>(round) || options.contains("truncate 20"));
         }
     }
@@ -447,6 +443,14 @@ class TestSimCore : public QObject {
                                  withCrc("05 06 00 2A 00 0C")}  // 12: too wide for 1 digit
             << QStringList{" 12.34" + QString(14, ' '), "Second slo  0essage ",
                            "Hi" + QString(16, ' ') + "- ", "   .7" + QString(15, ' ')};
+        // Message 10 is the last slot the 20x4 keeps (start address 130); 11 has none.
+        QTest::newRow("20x4 last message slot")
+            << Model::Korvo420
+            << QList<QByteArray>{withCrc(fromHex("01 10 00 82 00 0A 14") + "Tenth message slot!!"),
+                                 fromHex("01 FF FF 00 0A 0B 00 00 01 01 01 01 00 00 00 00 00 00 "
+                                         "00 00 18 E8 00")}
+            << QStringList{"0enth message slot!!", "0" + QString(19, ' '), "0" + QString(19, ' '),
+                           "0" + QString(19, ' ')};
         const QByteArray image = closed1602(image1602(fromHex("24 C0 01 01 00 0C 04 01 02 03 01"))
                                                 .replace(0, 16, "Temp:           ")
                                                 .replace(16, 16, "Fan\x01            "));
