@@ -104,13 +104,11 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(10, std::atoi(argv[1])) : 300;
     const std::vector<unsigned char> read04{0x01, 0x04, 0x00, 0x00, 0x00, 0x01, 0x31, 0xCA};
-    std::vector<unsigned char> message16{0x01, 0x10, 0x00, 0x00, 0x00, 0x0A, 0x14};
+    std::vector<unsigned char> body16{0x01, 0x10, 0x00, 0x00, 0x00, 0x0A, 0x14};
     for (int i = 0; i < 20; ++i) {
-        message16.push_back(static_cast<unsigned char>('A' + i));
+        body16.push_back(static_cast<unsigned char>('A' + i));
     }
-    const std::uint16_t crc = crc16::modbus(message16);
-    message16.push_back(static_cast<unsigned char>(crc & 0xFF));
-    message16.push_back(static_cast<unsigned char>(crc >> 8));
+    const std::vector<unsigned char> message16 = crc16::closed(body16);
 
     std::printf("korvo-sim reply timing, %d exchanges each\n\n", runs);
     std::printf("Latency, end of request to first reply byte, --no-pace:\n");

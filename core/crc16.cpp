@@ -17,6 +17,14 @@ std::uint16_t modbus(std::span<const std::uint8_t> bytes) noexcept {
     return crc;
 }
 
+std::vector<std::uint8_t> closed(std::span<const std::uint8_t> body) {
+    const std::uint16_t crc = modbus(body);
+    std::vector<std::uint8_t> frame(body.begin(), body.end());
+    frame.push_back(static_cast<std::uint8_t>(crc & 0xFFU));
+    frame.push_back(static_cast<std::uint8_t>(crc >> 8U));
+    return frame;
+}
+
 bool matches(std::span<const std::uint8_t> data, std::uint8_t lo, std::uint8_t hi) noexcept {
     const std::uint16_t crc = modbus(data);
     return lo == (crc & 0xFF) && hi == (crc >> 8);

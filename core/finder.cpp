@@ -137,12 +137,9 @@ std::vector<Micros> timeLeft(std::span<const Probe> plan, int requestBytes, Micr
 }
 
 std::array<std::uint8_t, 8> probeRequest(int address) {
-    const auto body = modbus::read04(static_cast<std::uint8_t>(address), 0);
-    const std::uint16_t crc = crc16::modbus(body);
+    const auto frame = crc16::closed(modbus::read04(static_cast<std::uint8_t>(address), 0));
     std::array<std::uint8_t, 8> out{};
-    std::copy(body.begin(), body.end(), out.begin());
-    out[6] = static_cast<std::uint8_t>(crc & 0xFF);
-    out[7] = static_cast<std::uint8_t>(crc >> 8);
+    std::copy(frame.begin(), frame.end(), out.begin());
     return out;
 }
 

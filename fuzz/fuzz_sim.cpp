@@ -57,9 +57,7 @@ std::vector<std::uint8_t> made(std::span<const std::uint8_t> raw, bool valid) {
     } else if (burst.size() == korvo::kUpload2004Size) {
         closeImage(burst, 20);
     } else {
-        const std::uint16_t crc = crc16::modbus(burst);
-        burst.push_back(static_cast<std::uint8_t>(crc & 0xFFU));
-        burst.push_back(static_cast<std::uint8_t>(crc >> 8U));
+        burst = crc16::closed(burst);
     }
     return burst;
 }

@@ -3,6 +3,8 @@
 #include "app/modVar.h"
 #include "app/modcrc16.h"
 #include "core/crc16.h"
+#include "core/hex.h"
+#include "tests/support/crcexamples.h"
 
 namespace {
 
@@ -28,16 +30,9 @@ class TestCrc : public QObject {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("lo");
         QTest::addColumn<QString>("hi");
-        const auto row = [](const char* name, const QByteArray& bytes, const char* lo,
-                            const char* hi) {
-            QTest::newRow(name) << bytes << QString(lo) << QString(hi);
-        };
-        row("04 request", bytesOf({1, 4, 0, 0, 0, 1}), "31", "CA");
-        row("05 request", bytesOf({1, 5, 0, 0, 0xFF, 0}), "8C", "3A");
-        row("06 request, high byte below 16", bytesOf({1, 6, 0, 0, 0, 1}), "48", "0A");
-        row("check string", "123456789", "37", "4B");
-        row("nothing", QByteArray(), "FF", "FF");
-        row("ABCD message", bytesOf({1, 0x10, 0, 0, 0, 2, 4, 'A', 'B', 'C', 'D'}), "76", "84");
+        for (const CrcExample& e : crcExamples) {
+            QTest::newRow(e.name) << e.body << hex::byte(e.lo) << hex::byte(e.hi);
+        }
     }
     void workedExamples() {
         QFETCH(QByteArray, bytes);

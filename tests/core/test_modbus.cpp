@@ -3,6 +3,7 @@
 #include "core/crc16.h"
 #include "core/hex.h"
 #include "core/modbus.h"
+#include "tests/support/crcexamples.h"
 
 using modbus::Outcome;
 
@@ -10,11 +11,12 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes closed(Bytes frame) {
-    const std::uint16_t crc = crc16::modbus(frame);
-    frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-    return frame;
+Bytes closed(const Bytes& body) {
+    return crc16::closed(body);
+}
+
+Bytes bytesOf(const QByteArray& a) {
+    return {a.begin(), a.end()};
 }
 
 QByteArray q(const Bytes& b) {
@@ -26,6 +28,21 @@ QByteArray q(const Bytes& b) {
 class TestModbus : public QObject {
     Q_OBJECT
   private slots:
+    void closing_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("frame");
+        for (const CrcExample& e : crcExamples) {
+            QTest::newRow(e.name) << e.body
+                                  << e.body + QByteArray(1, static_cast<char>(e.lo)) +
+                                         QByteArray(1, static_cast<char>(e.hi));
+        }
+    }
+    void closing() {
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, frame);
+        QCOMPARE(q(crc16::closed(bytesOf(body))), frame);
+    }
+
     void requests() {
         QCOMPARE(q(closed(modbus::read04(1, 0))), q({1, 4, 0, 0, 0, 1, 0x31, 0xCA}));
         QCOMPARE(q(closed(modbus::coil05(1, 0, "0xFF00"))), q({1, 5, 0, 0, 0xFF, 0, 0x8C, 0x3A}));

@@ -6,13 +6,10 @@ QByteArray fromHex(const char* spaced) {
     return QByteArray::fromHex(QByteArray(spaced));
 }
 
-QByteArray withCrc(QByteArray frame) {
-    const std::uint16_t crc =
-        crc16::modbus({reinterpret_cast<const std::uint8_t*>(frame.constData()),
-                       static_cast<std::size_t>(frame.size())});
-    frame.append(static_cast<char>(crc & 0xFF));
-    frame.append(static_cast<char>(crc >> 8));
-    return frame;
+QByteArray withCrc(const QByteArray& frame) {
+    const auto closed = crc16::closed({reinterpret_cast<const std::uint8_t*>(frame.constData()),
+                                       static_cast<std::size_t>(frame.size())});
+    return {reinterpret_cast<const char*>(closed.data()), static_cast<qsizetype>(closed.size())};
 }
 
 QByteArray withCrc(const char* spaced) {

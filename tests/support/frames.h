@@ -8,7 +8,7 @@
 
 QByteArray fromHex(const char* spaced);
 // Adds the CRC to a frame, low byte first.
-QByteArray withCrc(QByteArray frame);
+QByteArray withCrc(const QByteArray& frame);
 QByteArray withCrc(const char* spaced);
 // The monitor's text: two upper-case digits and a space each.
 QString spaced(const QByteArray& bytes);
