@@ -280,7 +280,6 @@ void frmMain::onPortFailed() {
     // Inside a wait the exchange still runs on the stack below; it reports the failure
     // itself once the wait is over.
     if (waiting_) {
-        portFailedDuringWait_ = true;
         return;
     }
     reportPortFailure();

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "core/modbus.h"
 #include "serial/mscomm.h"
@@ -136,11 +137,12 @@ class frmMain : public QMainWindow {
     void onPortFailed();
     void reportPortFailure();
 
-    // Sends TxFrame[0 .. requestLength-1], waits and classifies the reply. Returns true
-    // when a reply of full length was read into RxData (good or with a CRC error).
-    bool runExchange(const modbus::ExchangeShape& shape);
-    // Writes the request before its CRC into TxFrame and closes it with the CRC.
-    static void closeRequest(const std::vector<std::uint8_t>& request);
+    // Closes the request (body: the bytes before its CRC), sends it through SendFrame, waits
+    // on Timer1 and shows the outcome. Returns true when a reply of full length was read
+    // into RxData (good or with a CRC error).
+    bool runExchange(std::span<const std::uint8_t> body, const modbus::ExchangeShape& shape);
+    // The closed request into TxFrame, its CRC bytes into CRCLo and CRCHi.
+    static void closeRequest(std::span<const std::uint8_t> frame);
     // A list feeding a request byte has no selection: says so and sends nothing.
     bool needsSelection(const QComboBox* list, const QString& what);
     // Says in the monitor why nothing was sent.
@@ -148,7 +150,6 @@ class frmMain : public QMainWindow {
     // A register value in its label; one read from a reply that failed its CRC check is
     // greyed and says so in its tooltip.
     void showRegister(std::size_t position, const QString& text, bool trusted);
-    void waitTicks(int ticks);
     void setBusy(bool busy);
     // Closing a window lets go of its port; a running exchange keeps it to the end of its
     // wait.
@@ -157,7 +158,6 @@ class frmMain : public QMainWindow {
     bool waiting_ = false;
     // How the last exchange ended; empty when the port failed under it.
     std::optional<modbus::Outcome> lastOutcome_;
-    bool portFailedDuringWait_ = false;
     bool closedDuringWait_ = false;
     // Enabled states of the controls switched off during a wait, to restore after it.
     std::array<bool, 6> enabledBeforeWait_{};

@@ -3,13 +3,11 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
-#include <QTimer>
 
 #include <algorithm>
 #include <span>
@@ -17,11 +15,9 @@
 
 #include "app/frmMain.h"
 #include "app/modVar.h"
-#include "app/modcrc16.h"
-#include "core/crc16.h"
 #include "core/framewords.h"
 #include "core/hex.h"
-#include "serial/traffic/recorder.h"
+#include "serial/exchange.h"
 #include "settings/ansicodepage.h"
 
 namespace {
@@ -33,14 +29,6 @@ const QString SlaveListName = QStringLiteral("a Slave ID");
 std::span<const std::uint8_t> bytesOf(const QByteArray& a) {
     return {reinterpret_cast<const std::uint8_t*>(a.constData()),
             static_cast<std::size_t>(a.size())};
-}
-
-// The name of an exception reply among the bytes an incomplete exchange leaves waiting,
-// looked at without taking them; empty when they are something else.
-QString waitingException(MSComm& comm) {
-    const QByteArray waiting = comm.Peek();
-    const auto code = framewords::exceptionCode(bytesOf(waiting));
-    return code ? framewords::exceptionName(*code) : QString();
 }
 
 }  // namespace
@@ -64,15 +52,15 @@ void frmMain::ShowRxData(const std::int16_t& lastByteIndex) {
                        hex::line(bytesOf(RxData).first(static_cast<std::size_t>(shown))));
 }
 
-void frmMain::closeRequest(const std::vector<std::uint8_t>& request) {
-    std::copy(request.begin(), request.end(), TxFrame.begin());
-    // CalcCRC16 still leaves the CRC in CRCLo and CRCHi; the bytes come from the number,
-    // not from that text.
-    const auto length = static_cast<std::int16_t>(request.size());
-    CalcCRC16(length);
-    const std::uint16_t crc = crc16::modbus(request);
-    TxFrame[request.size()] = static_cast<std::uint8_t>(crc & 0xFFU);
-    TxFrame[request.size() + 1] = static_cast<std::uint8_t>(crc >> 8U);
+void frmMain::closeRequest(std::span<const std::uint8_t> frame) {
+    const std::size_t n = std::min(frame.size(), TxFrameSize);
+    std::copy_n(frame.begin(), n, TxFrame.begin());
+    // CRCLo and CRCHi show the CRC the request went out with, read from the closed frame
+    // rather than computed a second time.
+    if (n >= 2) {
+        CRCLo = hex::byte(frame[n - 2]);
+        CRCHi = hex::byte(frame[n - 1]);
+    }
 }
 
 bool frmMain::needsSelection(const QComboBox* list, const QString& what) {
@@ -135,80 +123,49 @@ void frmMain::setBusy(bool busy) {
     }
 }
 
-void frmMain::waitTicks(int ticks) {
-    // Ticks arrive only while events are processed, so none can slip in between starting
-    // the timer and clearing the count.
-    Timer1->start();
-    TickCount = 0;
-    while (TickCount < ticks) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    Timer1->stop();
-}
-
-bool frmMain::runExchange(const modbus::ExchangeShape& shape) {
+bool frmMain::runExchange(std::span<const std::uint8_t> body, const modbus::ExchangeShape& shape) {
     waiting_ = true;
-    portFailedDuringWait_ = false;
     setBusy(true);
-    bool fullReply = false;
     lastOutcome_.reset();
     lblRxData->setToolTip(QString());
-    try {
-        // The buffer is not emptied before a request, as on the line: what waits now is
-        // read in front of the reply.
-        const int waitingBefore = MSComm1.InBufferCount();
-        const auto requestLength = static_cast<std::int16_t>(shape.requestLength);
-        SendFrame(requestLength);
-        waitTicks(shape.ticks);
-        if (portFailedDuringWait_ || !MSComm1.PortOpen()) {
-            throw CommError("port lost during the exchange");
-        }
-        // Bytes may still be arriving: the length check counts again after the first look.
-        const int waiting = MSComm1.InBufferCount() == 0 ? 0 : MSComm1.InBufferCount();
-        if (const auto early = modbus::outcomeBeforeRead(waiting, shape)) {
-            lblRxData->setText(modbus::outcomeText(*early));
-            const QString named =
-                *early == modbus::Outcome::Incomplete ? waitingException(MSComm1) : QString();
-            if (!named.isEmpty()) {
-                lblRxData->setToolTip(
-                    QStringLiteral("The bytes left waiting are an exception reply: ") + named);
-            }
-            traffic::recorder().exchangeEnded(
-                MSComm1, *early,
-                named.isEmpty() ? QString() : QStringLiteral("exception ") + named);
-            lastOutcome_ = *early;
-        } else {
-            RxData = MSComm1.Input();
-            // CheckRxCRC gives modbus::outcomeOfReply's verdict over what was read.
-            const auto lastData = static_cast<std::int16_t>(shape.lastDataIndex);
-            const bool good = CheckRxCRC(lastData);
-            if (good) {
-                const auto lastByte = static_cast<std::int16_t>(shape.replyLength - 1);
-                ShowRxData(lastByte);
-            } else {
-                lblRxData->setText(modbus::outcomeText(modbus::Outcome::CrcError));
-            }
-            if (waitingBefore > 0) {
-                lblRxData->setToolTip(
-                    QStringLiteral("Read behind %1 %2 that %3 waiting before the request went out")
-                        .arg(waitingBefore)
-                        .arg(waitingBefore == 1 ? QStringLiteral("byte") : QStringLiteral("bytes"),
-                             waitingBefore == 1 ? QStringLiteral("was") : QStringLiteral("were")));
-            }
-            lastOutcome_ = good ? modbus::Outcome::Good : modbus::Outcome::CrcError;
-            traffic::recorder().exchangeEnded(MSComm1, *lastOutcome_);
-            fullReply = true;
-        }
-    } catch (const std::exception&) {
-        traffic::recorder().exchangeEnded(MSComm1, std::nullopt);
-        setBusy(false);
-        waiting_ = false;
+    const exchange::Result r = exchange::run(MSComm1, body, shape, {Timer1, &TickCount},
+                                             [this](std::span<const std::uint8_t> frame) {
+                                                 closeRequest(frame);
+                                                 SendFrame(static_cast<std::int16_t>(frame.size()));
+                                             });
+    setBusy(false);
+    waiting_ = false;
+    if (!r.started) {
+        return false;
+    }
+    if (!r.outcome) {
         reportPortFailure();
         return false;
     }
-    setBusy(false);
-    waiting_ = false;
-    return fullReply;
+    lastOutcome_ = r.outcome;
+    if (!r.replyRead()) {
+        lblRxData->setText(modbus::outcomeText(*r.outcome));
+        if (*r.outcome == modbus::Outcome::Incomplete && r.exceptionCode) {
+            lblRxData->setToolTip(
+                QStringLiteral("The bytes left waiting are an exception reply: ") +
+                framewords::exceptionName(*r.exceptionCode));
+        }
+        return false;
+    }
+    RxData = r.received;
+    if (*r.outcome == modbus::Outcome::Good) {
+        ShowRxData(static_cast<std::int16_t>(shape.replyLength - 1));
+    } else {
+        lblRxData->setText(modbus::outcomeText(modbus::Outcome::CrcError));
+    }
+    if (r.waitingBefore > 0) {
+        lblRxData->setToolTip(
+            QStringLiteral("Read behind %1 %2 that %3 waiting before the request went out")
+                .arg(r.waitingBefore)
+                .arg(r.waitingBefore == 1 ? QStringLiteral("byte") : QStringLiteral("bytes"),
+                     r.waitingBefore == 1 ? QStringLiteral("was") : QStringLiteral("were")));
+    }
+    return true;
 }
 
 void frmMain::cmdSend04_Click() {
@@ -217,8 +174,8 @@ void frmMain::cmdSend04_Click() {
         return;
     }
     const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());
-    closeRequest(modbus::read04(slave, cboAddr04->currentIndex()));
-    if (!runExchange(modbus::shapeOf(modbus::Command::Read04))) {
+    if (!runExchange(modbus::read04(slave, cboAddr04->currentIndex()),
+                     modbus::shapeOf(modbus::Command::Read04))) {
         return;
     }
     // The list may have changed during the wait; the value goes where it now points.
@@ -235,8 +192,8 @@ void frmMain::cmdSend05_Click() {
         return;
     }
     const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());
-    closeRequest(modbus::coil05(slave, cboAddr05->currentIndex(), cboData05->currentText()));
-    runExchange(modbus::shapeOf(modbus::Command::Coil05));
+    runExchange(modbus::coil05(slave, cboAddr05->currentIndex(), cboData05->currentText()),
+                modbus::shapeOf(modbus::Command::Coil05));
 }
 
 void frmMain::cmdSend06_Click() {
@@ -247,9 +204,9 @@ void frmMain::cmdSend06_Click() {
         return;
     }
     const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());
-    closeRequest(modbus::register06(slave, cboAddr06->currentIndex(), cboDataH06->currentIndex(),
-                                    cboDataL06->currentIndex()));
-    runExchange(modbus::shapeOf(modbus::Command::Register06));
+    runExchange(modbus::register06(slave, cboAddr06->currentIndex(), cboDataH06->currentIndex(),
+                                   cboDataL06->currentIndex()),
+                modbus::shapeOf(modbus::Command::Register06));
 }
 
 void frmMain::cmdSend16_Click() {
@@ -266,7 +223,6 @@ void frmMain::cmdSend16_Click() {
     const auto slave = modbus::slaveByte(cboSlaveID->currentIndex());
     const auto request = modbus::message16(
         slave, cboAddr16->currentIndex(), settings::ansiCodePage().fromUnicode(txtMessage->text()));
-    closeRequest(request);
     // Byte 6 is the byte count of the message as sent (padded to an even length).
-    runExchange(modbus::shapeOf(modbus::Command::Message16, request[6]));
+    runExchange(request, modbus::shapeOf(modbus::Command::Message16, request[6]));
 }

@@ -15,6 +15,7 @@
 
 #include "app/frmMain.h"
 #include "app/traffic/frmTrafficLog.h"
+#include "serial/exchange.h"
 #include "serial/traffic/recorder.h"
 #include "settings/ansicodepage.h"
 #include "widgets/editablelist.h"
@@ -172,7 +173,7 @@ void frmMain::buildLayout() {
     }
 
     Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(20);
+    Timer1->setInterval(exchange::TickInterval);
     Timer1->setTimerType(Qt::PreciseTimer);
 
     // The controls stand where they were placed; the window does not stretch them.

@@ -5,7 +5,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
 
 #include <algorithm>
 #include <memory>
@@ -13,11 +12,11 @@
 
 #include "cli/monitor.h"
 #include "cli/upload.h"
-#include "core/crc16.h"
 #include "core/framewords.h"
 #include "core/hex.h"
 #include "core/modbus.h"
 #include "core/storedvalue.h"
+#include "serial/exchange.h"
 #include "serial/modulefinder.h"
 #include "serial/mscomm.h"
 #include "serial/traffic/recorder.h"
@@ -29,7 +28,6 @@ namespace cli {
 
 namespace {
 
-constexpr int TickMs = 20;  // the main window's timer tick, which paces its waits
 constexpr int MaxText = 20;
 
 std::span<const std::uint8_t> bytesOf(const QByteArray& a) {
@@ -89,12 +87,6 @@ std::variant<std::unique_ptr<MSComm>, QString> portFor(const Options& o) {
     }
     port->InputMode(MSComm::InputModeKind::Binary);
     return port;
-}
-
-void waitMs(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 finder::Summary search(MSComm& port, std::vector<finder::Probe> plan,
@@ -394,38 +386,25 @@ class Runner {
             default:
                 break;
         }
-        const std::uint16_t crc = crc16::modbus(frame);
-        frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-        frame.push_back(static_cast<std::uint8_t>(crc >> 8));
-
         port_->Settings(finder::settingsString(at.line));
         port_->PortOpen(true);
-        port_->Output(frame);
-        waitMs(shape.ticks * TickMs);
-        const QByteArray waiting = port_->Input();
-        const auto outcome = modbus::classify(bytesOf(waiting), shape);
-        // An exception reply is shorter than any reply, so it ends an exchange as incomplete.
-        std::optional<std::uint8_t> exception;
-        if (outcome != modbus::Outcome::Good) {
-            exception = framewords::exceptionCode(bytesOf(waiting));
-        }
-        // The name once, for the log and the text: a plain value also keeps GCC's
-        // maybe-uninitialized analysis of the optional's payload quiet under -Werror.
-        const QString exceptionName =
-            exception.has_value() ? framewords::exceptionName(exception.value()) : QString();
-        if (o_.log) {
-            traffic::recorder().exchangeEnded(*port_, outcome, exceptionName);
+        const exchange::Result r = exchange::run(*port_, frame, shape);
+        if (!r.outcome) {
+            throw CommError(r.failure.toStdString());
         }
         port_->PortOpen(false);
+        const modbus::Outcome outcome = *r.outcome;
+        const std::optional<std::uint8_t> exception = r.exceptionCode;
 
         QJsonObject json;
         place(json, at);
         json[QStringLiteral("outcome")] = outcomeName(outcome);
-        json[QStringLiteral("sent")] = hex(frame);
-        json[QStringLiteral("received")] = hex(bytesOf(waiting));
-        QStringList lines{QStringLiteral("sent:     ") + hex(frame)};
+        json[QStringLiteral("sent")] = hex(r.sent);
+        json[QStringLiteral("received")] = hex(bytesOf(r.received));
+        QStringList lines{QStringLiteral("sent:     ") + hex(r.sent)};
         if (outcome == modbus::Outcome::Good) {
-            const auto reply = bytesOf(waiting).first(static_cast<std::size_t>(shape.replyLength));
+            const auto reply =
+                bytesOf(r.received).first(static_cast<std::size_t>(shape.replyLength));
             lines << QStringLiteral("received: ") + hex(reply);
             if (o_.command == Command::Read) {
                 const int value = reply[3] << 8 | reply[4];
