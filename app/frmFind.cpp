@@ -9,7 +9,6 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -18,7 +17,6 @@
 #include "app/frmMain.h"
 #include "serial/traffic/recorder.h"
 #include "settings/ports.h"
-#include "widgets/editablelist.h"
 #include "widgets/windowlayout.h"
 
 namespace {
@@ -27,10 +25,6 @@ template <typename W>
 W* named(W* w, const char* name) {
     w->setObjectName(QLatin1String(name));
     return w;
-}
-
-bool mainConnected(const frmMain* m) {
-    return m->MSComm1.PortOpen() || m->cmdConnect->text() == QLatin1String("Disconnect");
 }
 
 }  // namespace
@@ -121,7 +115,7 @@ frmFind::frmFind(frmMain* main, QWidget* parent)
     portLabel->setText(
         QStringLiteral("Searches on the port chosen in the main window, starting with its speed, "
                        "format and slave address, then address 1 at 9600 8N1."));
-    if (mainConnected(main_)) {
+    if (main_->connected()) {
         statusLabel->setText(
             QStringLiteral("Disconnect in the main window first: the finder "
                            "needs the port while it searches."));
@@ -132,18 +126,14 @@ frmFind::frmFind(frmMain* main, QWidget* parent)
 frmFind::~frmFind() = default;
 
 std::optional<finder::Probe> frmFind::mainWindowProbe() const {
-    finder::Probe p;
-    if (main_->opt9600->isChecked()) {
-        p.line.baud = 9600;
-    } else if (main_->opt19200->isChecked()) {
-        p.line.baud = 19200;
-    } else if (main_->opt38400->isChecked()) {
-        p.line.baud = 38400;
-    } else {
+    const frmMain::LineChoice choice = main_->lineChoice();
+    if (choice.baud == 0) {
         return std::nullopt;
     }
-    const int format = main_->cboDF->currentIndex();
-    const int address = main_->cboSlaveID->currentIndex() + 1;
+    finder::Probe p;
+    p.line.baud = choice.baud;
+    const int format = choice.formatIndex;
+    const int address = choice.slavePosition + 1;
     if (format < 0 || format >= static_cast<int>(finder::Formats.size()) ||
         address < finder::LowestAddress || address > finder::HighestAddress) {
         return std::nullopt;
@@ -157,13 +147,13 @@ void frmFind::startSearch() {
     if (searching()) {
         return;
     }
-    if (mainConnected(main_)) {
+    if (main_->connected()) {
         statusLabel->setText(
             QStringLiteral("Disconnect in the main window first: the finder "
                            "needs the port while it searches."));
         return;
     }
-    const int portNumber = main_->cboComm->currentIndex() + 1;
+    const int portNumber = main_->lineChoice().portNumber;
     if (portNumber < 1) {
         statusLabel->setText(QStringLiteral("Select a port number in the main window first."));
         return;
@@ -254,18 +244,15 @@ void frmFind::useSettings() {
     if (item == nullptr || !item->data(Qt::UserRole).isValid()) {
         return;
     }
-    if (mainConnected(main_)) {
+    if (main_->connected()) {
         statusLabel->setText(
             QStringLiteral("Disconnect in the main window first, then use these settings."));
         return;
     }
     const finder::Probe p = found_[static_cast<std::size_t>(item->data(Qt::UserRole).toInt())];
-    QRadioButton* baud = p.line.baud == 38400   ? main_->opt38400
-                         : p.line.baud == 19200 ? main_->opt19200
-                                                : main_->opt9600;
-    baud->setChecked(true);
-    ui::setListPosition(main_->cboDF, static_cast<int>(p.line.format));
-    ui::setListPosition(main_->cboSlaveID, p.address - 1);
+    main_->useLineChoice({.baud = p.line.baud,
+                          .formatIndex = static_cast<int>(p.line.format),
+                          .slavePosition = p.address - 1});
     statusLabel->setText(QStringLiteral("The main window now shows address %1, %2: press Connect "
                                         "there.")
                              .arg(p.address)

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <stdexcept>
+#include <utility>
 
 #include "app/busmonitor/monitorwindow.h"
 #include "app/configswitch.h"
@@ -51,6 +52,15 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(cmdSend06, &QPushButton::clicked, this, &frmMain::cmdSend06_Click);
     connect(cmdSend16, &QPushButton::clicked, this, &frmMain::cmdSend16_Click);
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    connect(optBaud, &QButtonGroup::buttonToggled, this, [this](QAbstractButton*, bool on) {
+        if (on) {
+            emit lineChoiceChanged(lineChoice());
+        }
+    });
+    for (QComboBox* list : {cboComm, cboDF, cboSlaveID}) {
+        connect(list, &QComboBox::currentIndexChanged, this,
+                [this] { emit lineChoiceChanged(lineChoice()); });
+    }
     connect(&MSComm1, &MSComm::portFailed, this, &frmMain::onPortFailed);
 
     Form_Load();
@@ -97,8 +107,8 @@ void frmMain::Form_Load() {
     setListPosition(cboDataH06, 0);
     setListPosition(cboDataL06, 0);
 
-    const std::array<QRadioButton*, 3> bauds{opt9600, opt19200, opt38400};
-    bauds[static_cast<std::size_t>(line.baud >= 0 ? line.baud : 0)]->setChecked(true);
+    baudButtons()[static_cast<std::size_t>(line.baud >= 0 ? line.baud : 0)].second->setChecked(
+        true);
 
     MSComm1.InputMode(MSComm::InputModeKind::Binary);
 }
@@ -153,16 +163,8 @@ void frmMain::cmdConnect_Click() {
     if (waiting_) {
         return;
     }
-    QString settings;
-    if (opt9600->isChecked()) {
-        settings = QStringLiteral("9600");
-    }
-    if (opt19200->isChecked()) {
-        settings = QStringLiteral("19200");
-    }
-    if (opt38400->isChecked()) {
-        settings = QStringLiteral("38400");
-    }
+    const int baud = lineChoice().baud;
+    QString settings = baud > 0 ? QString::number(baud) : QString();
     switch (cboDF->currentIndex()) {
         case 0:
             settings += QStringLiteral(",n,8,1");
@@ -180,7 +182,7 @@ void frmMain::cmdConnect_Click() {
     PortSettings = settings;
 
     try {
-        if (cmdConnect->text() == QLatin1String("Connect")) {
+        if (!connected_) {
             MSComm1.CommPort(PortNumber.toInt());
             MSComm1.Settings(settings);
             MSComm1.PortOpen(true);
@@ -190,8 +192,9 @@ void frmMain::cmdConnect_Click() {
             fCom6->setEnabled(true);
             fCom16->setEnabled(true);
             cmdConnect->setText(QStringLiteral("Disconnect"));
+            setConnected(true);
             SetupModule();
-        } else if (cmdConnect->text() == QLatin1String("Disconnect")) {
+        } else {
             closeModbusPort();
         }
     } catch (const PortNotPermitted& e) {
@@ -274,6 +277,47 @@ void frmMain::showDisconnected() {
     fCom16->setEnabled(false);
     fCom4->setEnabled(false);
     cmdConnect->setText(QStringLiteral("Connect"));
+    setConnected(false);
+}
+
+void frmMain::setConnected(bool on) {
+    if (std::exchange(connected_, on) != on) {
+        emit connectedChanged(on);
+    }
+}
+
+std::array<std::pair<int, QRadioButton*>, 3> frmMain::baudButtons() const {
+    return {{{9600, opt9600}, {19200, opt19200}, {38400, opt38400}}};
+}
+
+frmMain::LineChoice frmMain::lineChoice() const {
+    LineChoice c;
+    c.portNumber = cboComm->currentIndex() + 1;
+    for (const auto& [baud, button] : baudButtons()) {
+        if (button->isChecked()) {
+            c.baud = baud;
+        }
+    }
+    c.formatIndex = cboDF->currentIndex();
+    c.slavePosition = cboSlaveID->currentIndex();
+    return c;
+}
+
+void frmMain::useLineChoice(const LineChoice& choice) {
+    if (choice.portNumber > 0) {
+        setListPosition(cboComm, choice.portNumber - 1);
+    }
+    for (const auto& [baud, button] : baudButtons()) {
+        if (baud == choice.baud) {
+            button->setChecked(true);
+        }
+    }
+    if (choice.formatIndex >= 0) {
+        setListPosition(cboDF, choice.formatIndex);
+    }
+    if (choice.slavePosition >= 0) {
+        setListPosition(cboSlaveID, choice.slavePosition);
+    }
 }
 
 void frmMain::onPortFailed() {
@@ -291,7 +335,7 @@ void frmMain::reportPortFailure() {
     } catch (const CommError&) {
         // Already closed by the failure.
     }
-    if (cmdConnect->text() == QLatin1String("Disconnect")) {
+    if (connected_) {
         showDisconnected();
     }
     showMessage(this, QString::fromLatin1(CommPortError));

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "core/modbus.h"
 #include "serial/mscomm.h"
@@ -34,6 +35,22 @@ class frmMain : public QMainWindow {
 
     // True while an exchange waits for its reply.
     bool exchangeRunning() const { return waiting_; }
+
+    // The line and module address chosen in the lists, which the finder and the bus
+    // monitor start from. A field without a choice holds its "none" value.
+    struct LineChoice {
+        int portNumber = 0;      // 1 upwards; 0: no port selected
+        int baud = 0;            // 9600, 19200 or 38400; 0: no speed chosen
+        int formatIndex = -1;    // position in cboDF
+        int slavePosition = -1;  // position in cboSlaveID, the address less one
+        bool operator==(const LineChoice&) const = default;
+    };
+    LineChoice lineChoice() const;
+    // Puts the speed, format and address of a choice into the lists; a field without a
+    // choice leaves its list as it is.
+    void useLineChoice(const LineChoice& choice);
+    // Connected with the connect button: the port is held for the four requests.
+    bool connected() const { return connected_; }
 
     // Menu and frames on the window.
     QAction* mnuCfg = nullptr;
@@ -118,6 +135,10 @@ class frmMain : public QMainWindow {
     void SendFrame(const std::int16_t& frameLength);
     void ShowRxData(const std::int16_t& lastByteIndex);
 
+  signals:
+    void lineChoiceChanged(const frmMain::LineChoice& choice);
+    void connectedChanged(bool connected);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -155,6 +176,11 @@ class frmMain : public QMainWindow {
     // wait.
     void releasePort();
 
+    // The speed each baud button stands for, the one place that pairs them.
+    std::array<std::pair<int, QRadioButton*>, 3> baudButtons() const;
+    void setConnected(bool on);
+
+    bool connected_ = false;
     bool waiting_ = false;
     // How the last exchange ended; empty when the port failed under it.
     std::optional<modbus::Outcome> lastOutcome_;

@@ -96,7 +96,7 @@ bool running(const MSComm& comm) {
 }
 
 Result run(MSComm& comm, std::span<const std::uint8_t> body, const modbus::ExchangeShape& shape,
-           Pace pace, const Send& send) {
+           const Pace& pace, const Send& send) {
     Result r;
     if (running(comm)) {
         r.started = false;

@@ -93,7 +93,7 @@ bool running(const MSComm& comm);
 // body: the request before its CRC. The traffic recorder is told how the exchange ended,
 // which it logs for a port it watches.
 Result run(MSComm& comm, std::span<const std::uint8_t> body, const modbus::ExchangeShape& shape,
-           Pace pace, const Send& send = {});
+           const Pace& pace, const Send& send = {});
 Result run(MSComm& comm, std::span<const std::uint8_t> body, const modbus::ExchangeShape& shape);
 
 }  // namespace exchange

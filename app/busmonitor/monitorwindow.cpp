@@ -8,7 +8,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -81,11 +80,12 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
     }
     // Listening starts where the main window was set up to talk.
     if (main_ != nullptr) {
-        cboPort->setCurrentIndex(std::max(main_->cboComm->currentIndex(), 0));
-        cboBaud->setCurrentIndex(main_->opt38400->isChecked()   ? 2
-                                 : main_->opt19200->isChecked() ? 1
-                                                                : 0);
-        cboFormat->setCurrentIndex(std::max(main_->cboDF->currentIndex(), 0));
+        const frmMain::LineChoice choice = main_->lineChoice();
+        cboPort->setCurrentIndex(std::max(choice.portNumber - 1, 0));
+        const auto baud = std::ranges::find(finder::Bauds, choice.baud);
+        cboBaud->setCurrentIndex(
+            baud == finder::Bauds.end() ? 0 : static_cast<int>(baud - finder::Bauds.begin()));
+        cboFormat->setCurrentIndex(std::max(choice.formatIndex, 0));
     }
     cboSlave = named(new QComboBox(this), "cboSlave");
     cboSlave->addItem(QStringLiteral("All"));
@@ -236,10 +236,10 @@ void MonitorWindow::closeEvent(QCloseEvent* event) {
 }
 
 QString MonitorWindow::heldByMain(const QString& device) const {
-    if (main_ == nullptr || !main_->MSComm1.PortOpen()) {
+    if (main_ == nullptr || !main_->connected()) {
         return {};
     }
-    const QString held = settings::portDevice(main_->MSComm1.CommPort());
+    const QString held = settings::portDevice(main_->lineChoice().portNumber);
     return canonical(held) == canonical(device) ? held : QString();
 }
 

@@ -106,6 +106,11 @@ class TestMainLink : public QObject {
 
         QCOMPARE(stateOf(w), state);
         QCOMPARE(shownMessages().isEmpty(), state == connected420);
+        QCOMPARE(w.connected(), state == connected420);
+        const frmMain::LineChoice chosen = w.lineChoice();
+        QCOMPARE(chosen.baud, baud.isEmpty() ? 0 : baud.mid(3).toInt());
+        QCOMPARE(chosen.formatIndex, format);
+        QCOMPARE(chosen.portNumber, port + 1);
         QCOMPARE(PortSettings, settings);
         QCOMPARE(PortNumber, QString::number(port + 1));
         // What the last press used is what the next run starts from.
@@ -525,6 +530,8 @@ class TestMainLink : public QObject {
     void unplugged() {
         QFETCH(bool, duringWait);
         const auto w = connectedWindow();
+        QList<bool> told;
+        connect(w.get(), &frmMain::connectedChanged, this, [&told](bool on) { told << on; });
         const auto unplug = [this] {
             slave_.reset();
             line_.reset();
@@ -537,6 +544,8 @@ class TestMainLink : public QObject {
         }
         QTRY_COMPARE(shownMessages(), QStringList{"COMM PORT ERROR!"});
         QCOMPARE(stateOf(*w), disconnected);
+        QVERIFY(!w->connected());
+        QCOMPARE(told, QList<bool>{false});
         QVERIFY(w->cmdConnect->isEnabled());
 
         // Back again: connecting works as before.

@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <optional>
+
 #include "app/configswitch.h"
 #include "app/frmMain.h"
 #include "app/modVar.h"
@@ -223,6 +225,40 @@ class TestMainWindow : public QObject {
         }
         closeAllWindows();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // The finder's "use this" goes through useLineChoice: what it sets comes back from
+    // lineChoice, a field without a choice leaves its list alone, and every change is told
+    // with the choice as the lists then hold it.
+    void lineChoiceRoundTrip_data() {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("slave");
+        QTest::newRow("all fields") << 4 << 38400 << 2 << 16;
+        QTest::newRow("port left alone") << 0 << 19200 << 1 << 0;
+        QTest::newRow("only the address") << 0 << 0 << -1 << 246;
+    }
+    void lineChoiceRoundTrip() {
+        QFETCH(int, port);
+        QFETCH(int, baud);
+        QFETCH(int, format);
+        QFETCH(int, slave);
+        frmMain w;
+        const frmMain::LineChoice before = w.lineChoice();
+        std::optional<frmMain::LineChoice> told;
+        connect(&w, &frmMain::lineChoiceChanged, this,
+                [&told](const frmMain::LineChoice& c) { told = c; });
+        w.useLineChoice(
+            {.portNumber = port, .baud = baud, .formatIndex = format, .slavePosition = slave});
+        const frmMain::LineChoice now = w.lineChoice();
+        QCOMPARE(now.portNumber, port > 0 ? port : before.portNumber);
+        QCOMPARE(now.baud, baud > 0 ? baud : before.baud);
+        QCOMPARE(now.formatIndex, format >= 0 ? format : before.formatIndex);
+        QCOMPARE(now.slavePosition, slave);
+        QCOMPARE(w.cboSlaveID->currentText(), QString::number(slave + 1));
+        QVERIFY(told.has_value());
+        QVERIFY(*told == now);
     }
 
   private:
