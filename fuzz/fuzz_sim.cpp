@@ -86,7 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     setup.model = (pick & 1U) != 0 ? korvo::Model::Korvo216 : korvo::Model::Korvo420;
     setup.faults.noReply = (pick & 2U) != 0;
     setup.faults.corruptCrc = (pick & 4U) != 0;
-    setup.faults.echo = (pick & 8U) != 0;
     if ((pick & 16U) != 0) {
         setup.faults.exception = static_cast<std::uint8_t>(1 + (pick >> 5U));
     }
@@ -147,8 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (r.verdict != korvo::Verdict::ConfigApplied && module.address() != addressBefore) {
             fail("the address changed without an upload");
         }
-        if (r.verdict == korvo::Verdict::Garbled && (!master || !(module.line() == lineBefore) ||
-                                                     (!setup.faults.echo && !r.reply.empty()))) {
+        if (r.verdict == korvo::Verdict::Garbled &&
+            (!master || !(module.line() == lineBefore) || !r.reply.empty())) {
             fail("a garbled burst was heard");
         }
         if (master && r.verdict == korvo::Verdict::Request && !korvo::agrees(*master, lineBefore)) {
