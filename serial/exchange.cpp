@@ -129,10 +129,14 @@ Result run(MSComm& comm, std::span<const std::uint8_t> body, const modbus::Excha
         r.timings.written = Clock::now();
         waitTicks(pace, shape.ticks);
         if (failed || !comm.PortOpen()) {
-            throw CommError(failed ? r.failure.toStdString() : "port closed during the exchange");
+            if (!failed) {
+                r.failure = QStringLiteral("port closed during the exchange");
+            }
+        } else {
+            classify(comm, shape, r);
         }
-        classify(comm, shape, r);
-    } catch (const std::exception& e) {
+    } catch (const CommError& e) {
+        // The port failed under one of the control's own calls.
         r.outcome.reset();
         r.received.clear();
         r.exceptionCode.reset();
