@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
-Checksum checksumOf(std::span<const std::uint8_t> image, int lastIndex) noexcept {
-    Checksum c;
+namespace checksum {
+
+Sum of(std::span<const std::uint8_t> image, int lastIndex) noexcept {
+    Sum c;
     if (lastIndex < 0 || image.empty()) {
         c.complement = 256;
         return c;
@@ -21,6 +23,8 @@ Checksum checksumOf(std::span<const std::uint8_t> image, int lastIndex) noexcept
     return c;
 }
 
-std::uint8_t complementByte(const Checksum& c) noexcept {
+std::uint8_t complementByte(const Sum& c) noexcept {
     return static_cast<std::uint8_t>(c.complement & 0xFF);
 }
+
+}  // namespace checksum

@@ -5,6 +5,8 @@
 
 #include "core/checksum.h"
 
+namespace image1602 {
+
 namespace {
 
 using config::Stored;
@@ -19,38 +21,38 @@ std::uint8_t plusOne(int position) {
     return static_cast<std::uint8_t>(position + 1);
 }
 std::uint8_t baudCode(int position) {
-    return BaudCodes1602.at(static_cast<std::size_t>(position));
+    return BaudCodes.at(static_cast<std::size_t>(position));
 }
 std::uint8_t formatCode(int position) {
-    return FormatCodes1602.at(static_cast<std::size_t>(position));
+    return FormatCodes.at(static_cast<std::size_t>(position));
 }
 QString startItem(int position) {
     return position == 0 ? QStringLiteral("None") : QStringLiteral("Message %1").arg(position);
 }
 
-int& address(Choices1602& c) {
+int& address(Choices& c) {
     return c.address;
 }
-int& baud(Choices1602& c) {
+int& baud(Choices& c) {
     return c.baud;
 }
-int& dataFormat(Choices1602& c) {
+int& dataFormat(Choices& c) {
     return c.dataFormat;
 }
 template <std::size_t I>
-int& width(Choices1602& c) {
+int& width(Choices& c) {
     return c.width[I];
 }
 template <std::size_t I>
-int& decimalPoint(Choices1602& c) {
+int& decimalPoint(Choices& c) {
     return c.decimalPoint[I];
 }
 template <std::size_t I>
-int& location(Choices1602& c) {
+int& location(Choices& c) {
     return c.location[I];
 }
 template <std::size_t I>
-int& startLine(Choices1602& c) {
+int& startLine(Choices& c) {
     return c.startLine[I];
 }
 
@@ -59,7 +61,7 @@ using config::formatItem;
 using config::numberFromOne;
 using config::numberFromZero;
 
-constexpr std::array<ListField1602, 11> Fields{{
+constexpr std::array<ListField, 11> Fields{{
     {"Saddr", Stored::PositionPlusOne, 98, 247, numberFromOne, plusOne, address, "Slave Address"},
     {"Cset", Stored::LineBaud, 96, 3, baudItem, baudCode, baud, "Baud Rate"},
     {"Cset", Stored::LineFormat, 97, 3, formatItem, formatCode, dataFormat, "Data Format"},
@@ -81,41 +83,43 @@ constexpr std::array<ListField1602, 11> Fields{{
 
 }  // namespace
 
-std::span<const ListField1602> listFields1602() {
+std::span<const ListField> listFields() {
     return Fields;
 }
 
-QString messageKey1602(int k) {
+QString messageKey(int k) {
     return QStringLiteral("UDT%1").arg(k + 1);
 }
 
-std::optional<QString> unselectedList1602(const Choices1602& c) {
-    return config::firstUnselected(listFields1602(), c);
+std::optional<QString> unselectedList(const Choices& c) {
+    return config::firstUnselected(listFields(), c);
 }
 
-QByteArray messageBytes1602(const std::array<QString, MessageCount1602>& messages,
-                            const codepage::CodePage& codePage) {
+QByteArray messageBytes(const std::array<QString, MessageCount>& messages,
+                        const codepage::CodePage& codePage) {
     QByteArray bytes;
     bytes.reserve(MessagesEnd);
     for (const QString& text : messages) {
-        QByteArray one = codePage.fromUnicode(text).left(MessageLength1602);
-        one.append(MessageLength1602 - one.size(), ' ');
+        QByteArray one = codePage.fromUnicode(text).left(MessageLength);
+        one.append(MessageLength - one.size(), ' ');
         bytes.append(one);
     }
     return bytes;
 }
 
-std::optional<Built1602> buildImage1602(const Choices1602& c, const codepage::CodePage& codePage) {
-    if (unselectedList1602(c)) {
+std::optional<Built> build(const Choices& c, const codepage::CodePage& codePage) {
+    if (unselectedList(c)) {
         return std::nullopt;
     }
-    Built1602 out;
-    CfgImage1602& image = out.image;
-    out.msgBytes = messageBytes1602(c.messages, codePage);
+    Built out;
+    Image& image = out.image;
+    out.msgBytes = messageBytes(c.messages, codePage);
     std::copy_n(out.msgBytes.constData(), MessagesEnd, image.begin());
-    config::encode(listFields1602(), c, image);
-    out.checksum = checksumOf(image, LastSummed);
+    config::encode(listFields(), c, image);
+    out.checksum = checksum::of(image, LastSummed);
     image[107] = static_cast<std::uint8_t>(out.checksum.sum);
-    image[108] = complementByte(out.checksum);
+    image[108] = checksum::complementByte(out.checksum);
     return out;
 }
+
+}  // namespace image1602

@@ -6,6 +6,8 @@
 
 #include "core/checksum.h"
 
+namespace image2004 {
+
 namespace {
 
 constexpr std::int16_t LastSummed = 19;
@@ -21,17 +23,17 @@ std::uint8_t byteOf(int value) {
 std::uint8_t codeOf(const std::array<std::uint8_t, 3>& codes, int position) {
     return within(position, static_cast<int>(codes.size()))
                ? codes[static_cast<std::size_t>(position)]
-               : Unset2004;
+               : Unset;
 }
 
 }  // namespace
 
-std::uint8_t baudCode2004(int position) {
-    return codeOf(BaudCodes2004, position);
+std::uint8_t baudCode(int position) {
+    return codeOf(BaudCodes, position);
 }
 
-std::uint8_t formatCode2004(int position) {
-    return codeOf(FormatCodes2004, position);
+std::uint8_t formatCode(int position) {
+    return codeOf(FormatCodes, position);
 }
 
 namespace {
@@ -57,33 +59,33 @@ QString directionItem(int position) {
     return position == 0 ? QStringLiteral("IN") : QStringLiteral("OUT");
 }
 
-int& address(Choices2004& c) {
+int& address(Choices& c) {
     return c.address;
 }
-int& baud(Choices2004& c) {
+int& baud(Choices& c) {
     return c.baud;
 }
-int& dataFormat(Choices2004& c) {
+int& dataFormat(Choices& c) {
     return c.dataFormat;
 }
 template <std::size_t I>
-int& io(Choices2004& c) {
+int& io(Choices& c) {
     return c.io[I];
 }
 template <std::size_t I>
-int& width(Choices2004& c) {
+int& width(Choices& c) {
     return c.width[I];
 }
 template <std::size_t I>
-int& decimalPoint(Choices2004& c) {
+int& decimalPoint(Choices& c) {
     return c.decimalPoint[I];
 }
 template <std::size_t I>
-int& location(Choices2004& c) {
+int& location(Choices& c) {
     return c.location[I];
 }
 template <std::size_t I>
-int& startLine(Choices2004& c) {
+int& startLine(Choices& c) {
     return c.startLine[I];
 }
 
@@ -94,11 +96,10 @@ using config::numberFromZero;
 constexpr auto Width = Stored::PositionPlusOne;
 constexpr auto Pos = Stored::Position;
 
-constexpr std::array<ListField2004, 27> Fields{{
+constexpr std::array<ListField, 27> Fields{{
     {"Saddr", Stored::PositionPlusOne, 0, 247, numberFromOne, plusOne, address, "Slave Address"},
-    {"Cset", Stored::LineBaud, 1, 3, baudItem, baudCode2004, baud, nullptr, "Baud Rate"},
-    {"Cset", Stored::LineFormat, 2, 3, formatItem, formatCode2004, dataFormat, nullptr,
-     "Data Format"},
+    {"Cset", Stored::LineBaud, 1, 3, baudItem, baudCode, baud, nullptr, "Baud Rate"},
+    {"Cset", Stored::LineFormat, 2, 3, formatItem, formatCode, dataFormat, nullptr, "Data Format"},
     {"Dwidth1", Width, 8, 5, numberFromOne, plusOne, width<0>, "Width of Field 1 ( Line 0 )"},
     {"Dwidth2", Width, 9, 5, numberFromOne, plusOne, width<1>, "Width of Field 2 ( Line 1 )"},
     {"Dwidth3", Width, 10, 5, numberFromOne, plusOne, width<2>, "Width of Field 3 ( Line 2 )"},
@@ -139,24 +140,24 @@ constexpr std::array<ListField2004, 27> Fields{{
 
 }  // namespace
 
-std::span<const ListField2004> listFields2004() {
+std::span<const ListField> listFields() {
     return Fields;
 }
 
-std::optional<QString> unselectedList2004(const Choices2004& c) {
-    return config::firstUnselected(listFields2004(), c);
+std::optional<QString> unselectedList(const Choices& c) {
+    return config::firstUnselected(listFields(), c);
 }
 
-std::optional<Built2004> buildImage2004(const Choices2004& c) {
-    if (unselectedList2004(c)) {
+std::optional<Built> build(const Choices& c) {
+    if (unselectedList(c)) {
         return std::nullopt;
     }
-    Built2004 out;
-    Image2004& image = out.image;
-    config::encode(listFields2004(), c, image);
-    out.checksum = checksumOf(image, LastSummed);
+    Built out;
+    Image& image = out.image;
+    config::encode(listFields(), c, image);
+    out.checksum = checksum::of(image, LastSummed);
     image[20] = byteOf(out.checksum.sum);
-    image[21] = complementByte(out.checksum);
+    image[21] = checksum::complementByte(out.checksum);
     return out;
 }
 
@@ -168,16 +169,18 @@ QByteArray withTrailingZero(std::span<const std::uint8_t> image, int imageLength
     return buffer;
 }
 
-std::optional<Upload2004> buildUpload2004(const Choices2004& c) {
-    const auto built = buildImage2004(c);
+std::optional<Upload> buildUpload(const Choices& c) {
+    const auto built = build(c);
     if (!built) {
         return std::nullopt;
     }
     return uploadOf(*built);
 }
 
-Upload2004 uploadOf(const Built2004& built) {
-    Upload2004 upload{};
+Upload uploadOf(const Built& built) {
+    Upload upload{};
     std::copy(built.image.begin(), built.image.end(), upload.begin());
     return upload;
 }
+
+}  // namespace image2004

@@ -1,6 +1,8 @@
 #include "core/portname.h"
 
-QString defaultPortDevice(int portNumber) {
+namespace portname {
+
+QString defaultDevice(int portNumber) {
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(portNumber);
 #else
@@ -12,3 +14,5 @@ QString win32DevicePath(const QString& name) {
     const QString prefix = QStringLiteral("\\\\.\\");
     return name.startsWith(prefix) ? name : prefix + name;
 }
+
+}  // namespace portname
