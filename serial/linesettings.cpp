@@ -22,6 +22,8 @@ int wireTimeMs(qint64 characters, const LineSettings& line) {
 
 using serialdetail::fail;
 
+namespace serial {
+
 LineSettings parseSettings(const QString& settings) {
     const QStringList fields = settings.split(u',');
     if (fields.size() != 4) {
@@ -69,6 +71,8 @@ LineSettings parseSettings(const QString& settings) {
     }
     return line;
 }
+
+}  // namespace serial
 
 QString MSComm::portLabel() const {
     return openLabel(device_);

@@ -13,6 +13,8 @@
 
 #include <optional>
 
+namespace serialdetail {
+
 // The folders other programs keep their lock files in: /run/lock and /var/lock, none on
 // Windows (which lets one program at a time open a port by itself).
 QStringList defaultLockFolders();
@@ -28,3 +30,5 @@ std::optional<QString> liveLock(const QString& devicePath, const QStringList& fo
 // to group dialout (sudo adduser ann dialout), then log out and in again"). nullopt
 // otherwise; always on Windows, where a refused port is one in use.
 std::optional<QString> permissionRefused(const QString& devicePath);
+
+}  // namespace serialdetail

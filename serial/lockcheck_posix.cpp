@@ -15,6 +15,8 @@
 
 #include "core/portlock.h"
 
+namespace serialdetail {
+
 namespace {
 
 // A lock file is a line or a few; anything longer is not one.
@@ -86,3 +88,5 @@ std::optional<QString> permissionRefused(const QString& devicePath) {
                      "and in again")
                      .arg(group, who);
 }
+
+}  // namespace serialdetail

@@ -1,5 +1,7 @@
 #include "serial/lockcheck.h"
 
+namespace serialdetail {
+
 // Windows opens a COM port for one program at a time and keeps no lock files.
 
 QStringList defaultLockFolders() {
@@ -13,3 +15,5 @@ std::optional<QString> liveLock(const QString&, const QStringList&) {
 std::optional<QString> permissionRefused(const QString&) {
     return std::nullopt;
 }
+
+}  // namespace serialdetail

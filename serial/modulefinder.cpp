@@ -4,6 +4,8 @@
 
 #include "serial/mscomm.h"
 
+namespace serial {
+
 namespace {
 
 constexpr int RequestBytes = 8;
@@ -406,3 +408,5 @@ void ModuleFinder::arm(Clock::time_point at) {
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left);
     timer_.start(std::max<std::chrono::milliseconds::rep>(0, ms.count()));
 }
+
+}  // namespace serial

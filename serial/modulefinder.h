@@ -18,6 +18,8 @@
 
 class MSComm;
 
+namespace serial {
+
 class ModuleFinder : public QObject {
     Q_OBJECT
   public:
@@ -117,3 +119,5 @@ class ModuleFinder : public QObject {
     QMetaObject::Connection bytesConnection_;
     QMetaObject::Connection failConnection_;
 };
+
+}  // namespace serial

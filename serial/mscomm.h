@@ -21,6 +21,8 @@ namespace serialdetail {
 class PortBackend;
 }
 
+namespace serial {
+
 // Raised for a port that does not exist or is busy, a settings string the control cannot
 // accept, or I/O on a port that is closed or failed; what() is a reason a technician can
 // read.
@@ -49,32 +51,34 @@ LineSettings parseSettings(const QString& settings);
 // Turns a port number into the device path or name to open.
 using PortMap = std::function<QString(int portNumber)>;
 
+}  // namespace serial
+
 class MSComm : public QObject {
     Q_OBJECT
   public:
     enum class InputModeKind { Text, Binary };
 
-    explicit MSComm(PortMap portMap = defaultPortDevice, QObject* parent = nullptr);
+    explicit MSComm(serial::PortMap portMap = portname::defaultDevice, QObject* parent = nullptr);
     ~MSComm() override;
 
-    // Port number from 1; written only while the port is closed (CommError otherwise). A
+    // Port number from 1; written only while the port is closed (serial::CommError otherwise). A
     // number below 1 is stored and refused by the next open.
     void CommPort(int portNumber);
     int CommPort() const { return portNumber_; }
 
     // A device given by its path rather than a port number (the command line's --port
     // PATH): opening takes path whatever CommPort holds, and messages and the traffic log
-    // name the port by the path. Written only while the port is closed (CommError
+    // name the port by the path. Written only while the port is closed (serial::CommError
     // otherwise); "" goes back to the port number.
     void portPath(const QString& path);
     QString portPath() const { return path_; }
 
-    // Checked when written; throws CommError for a string the control cannot accept and
+    // Checked when written; throws serial::CommError for a string the control cannot accept and
     // keeps the previous settings then. On an open port the new settings apply at once.
     void Settings(const QString& settings);
     QString Settings() const { return settings_; }
 
-    // true opens with an empty receive buffer (CommError when the port is missing, busy or
+    // true opens with an empty receive buffer (serial::CommError when the port is missing, busy or
     // already open); false closes, after a bounded wait for bytes already handed to Output
     // to leave. Closing a closed port does nothing.
     void PortOpen(bool open);
@@ -84,7 +88,7 @@ class MSComm : public QObject {
     InputModeKind InputMode() const { return inputMode_; }
 
     // Queues all bytes for transmission in order and returns without waiting for them.
-    // CommError on a closed or failed port.
+    // serial::CommError on a closed or failed port.
     void Output(std::span<const std::uint8_t> bytes);
     void Output(const QByteArray& bytes);
 
@@ -95,15 +99,15 @@ class MSComm : public QObject {
 
     // Bytes received and not yet taken by Input, counting everything the operating system
     // holds at the time of the call, whether or not the event loop has run; at most
-    // InBufferSize. CommError on a closed or failed port.
+    // InBufferSize. serial::CommError on a closed or failed port.
     int InBufferCount();
 
-    // Every waiting byte, in order of arrival; empties the receive buffer. CommError on a
+    // Every waiting byte, in order of arrival; empties the receive buffer. serial::CommError on a
     // closed or failed port.
     QByteArray Input();
 
     // The waiting bytes without taking them: InBufferCount and Input are unchanged by it.
-    // CommError on a closed or failed port.
+    // serial::CommError on a closed or failed port.
     QByteArray Peek();
 
     // Received bytes already reported by arrived() and not yet taken by Input.
@@ -119,7 +123,7 @@ class MSComm : public QObject {
   signals:
     // The open port failed (adapter unplugged, device gone); the port is closed already.
     // Emitted from the event loop, or from within the operation that met the failure just
-    // before it throws CommError. Slots may reopen the port or deleteLater() the control.
+    // before it throws serial::CommError. Slots may reopen the port or deleteLater() the control.
     void portFailed(const QString& reason);
 
     // For an observer of the line (the traffic log): bytes Output handed to the port, and
@@ -133,7 +137,7 @@ class MSComm : public QObject {
 
   private:
     void drainOutput();
-    void applyLine(const LineSettings& line);
+    void applyLine(const serial::LineSettings& line);
     void collectInput();
     // Moves what the system received into the receive buffer, up to its size, and reports
     // it; the work is that of the new bytes only.
@@ -145,16 +149,16 @@ class MSComm : public QObject {
     // Closes a port that reported a failure and emits portFailed (once); returns the
     // reason, or "" when the port has not failed.
     QString settleFailure();
-    // Throws CommError unless the port is open and has not failed.
+    // Throws serial::CommError unless the port is open and has not failed.
     void requireOpen(const char* operation);
     QString portLabel() const;
     // "Port 3 (shown)", or "Port shown" for a port given by its path.
     QString openLabel(const QString& shown) const;
 
-    PortMap portMap_;
+    serial::PortMap portMap_;
     int portNumber_ = 1;
     QString settings_ = QStringLiteral("9600,n,8,1");
-    LineSettings line_;
+    serial::LineSettings line_;
     QString device_;
     QString path_;  // the device given by its path; "" when the number decides
     QStringList lockFolders_;

@@ -6,5 +6,9 @@
 
 class QSerialPort;
 
+namespace serialdetail {
+
 // Bytes waiting in the driver's transmit queue, or -1 when the system cannot tell.
 int transmitQueueBytes(const QSerialPort& port);
+
+}  // namespace serialdetail

@@ -5,6 +5,8 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
+namespace serialdetail {
+
 int transmitQueueBytes(const QSerialPort& port) {
     const int fd = port.handle();
     int queued = 0;
@@ -13,3 +15,5 @@ int transmitQueueBytes(const QSerialPort& port) {
     }
     return queued;
 }
+
+}  // namespace serialdetail
