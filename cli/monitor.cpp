@@ -23,8 +23,11 @@ namespace {
 // signal handler can reach nothing but a global of this type.
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void onInterrupt(int) {
+// C linkage for std::signal; static because a C name escapes every namespace it sits in.
+extern "C" {
+static void onInterrupt(int) {
     interrupted = 1;
+}
 }
 
 constexpr int InterruptPollMs = 50;

@@ -28,8 +28,11 @@ using korvo::Clock;
 
 volatile std::sig_atomic_t gStop = 0;
 
-extern "C" void onStop(int sig) {
+// C linkage for sigaction; static because a C name escapes every namespace it sits in.
+extern "C" {
+static void onStop(int sig) {
     gStop = sig;
+}
 }
 
 constexpr std::size_t kMaxNodes = 16;

@@ -27,8 +27,11 @@ namespace {
 volatile std::sig_atomic_t gStopSignal = 0;
 std::atomic<const char*> gStopReason{nullptr};  // set by stopRun() before its signal
 
-extern "C" void onStopSignal(int sig) {
+// C linkage for sigaction; static because a C name escapes every namespace it sits in.
+extern "C" {
+static void onStopSignal(int sig) {
     gStopSignal = sig;
+}
 }
 
 void installStopHandlers() {
