@@ -8,6 +8,8 @@
 #include "app/config/frmConfig2004.h"
 #include "serial/traffic/recorder.h"
 
+namespace configui {
+
 namespace {
 
 // Each window deletes itself when closed, which clears its pointer; the next switch
@@ -31,10 +33,12 @@ void showOnce(QPointer<Window>& window, framewords::Line line) {
 
 }  // namespace
 
-void openConfigWindow(int modulePosition) {
+void openWindow(int modulePosition) {
     if (modulePosition == 0) {
         showOnce(window1602, framewords::Line::Upload1602);
     } else {
         showOnce(window2004, framewords::Line::Upload2004);
     }
 }
+
+}  // namespace configui

@@ -3,7 +3,9 @@
 #include <QSize>
 #include <QString>
 
-QIcon tessalineIcon() {
+namespace resources {
+
+QIcon appIcon() {
     QIcon icon;
     // Drawn sizes only: a title bar takes 16 or 32, a task switcher 48.
     for (const int size : {16, 32, 48}) {
@@ -11,3 +13,5 @@ QIcon tessalineIcon() {
     }
     return icon;
 }
+
+}  // namespace resources

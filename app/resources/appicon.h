@@ -4,4 +4,8 @@
 
 #include <QIcon>
 
-QIcon tessalineIcon();
+namespace resources {
+
+QIcon appIcon();
+
+}  // namespace resources

@@ -19,6 +19,8 @@
 #include "settings/ports.h"
 #include "widgets/windowlayout.h"
 
+namespace finder {
+
 namespace {
 
 template <typename W>
@@ -273,3 +275,5 @@ void frmFind::closeEvent(QCloseEvent* event) {
     finder_.cancel();
     event->accept();
 }
+
+}  // namespace finder

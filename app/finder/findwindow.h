@@ -18,6 +18,8 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 
+namespace finder {
+
 class frmFind : public QWidget {
     Q_OBJECT
   public:
@@ -57,3 +59,5 @@ class frmFind : public QWidget {
     ModuleFinder finder_{port_};  // after port_: stopped before the port goes
     std::vector<finder::Probe> found_;
 };
+
+}  // namespace finder

@@ -20,6 +20,8 @@
 #include "serial/traffic/trafficmodel.h"
 #include "widgets/messagebox.h"
 
+namespace traffic {
+
 frmTrafficLog::frmTrafficLog(traffic::Model& model, QWidget* parent)
     : QWidget(parent, Qt::Window), model_(model) {
     setObjectName(QStringLiteral("frmTrafficLog"));
@@ -165,3 +167,5 @@ bool frmTrafficLog::exportTo(const QString& path, bool csv) {
                               .arg(path, file.errorString()));
     return false;
 }
+
+}  // namespace traffic

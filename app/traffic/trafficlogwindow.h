@@ -10,8 +10,8 @@ class QPushButton;
 class QTableView;
 
 namespace traffic {
+
 class Model;
-}
 
 class frmTrafficLog : public QWidget {
     Q_OBJECT
@@ -43,3 +43,5 @@ class frmTrafficLog : public QWidget {
     traffic::Model& model_;
     bool followTail_ = true;
 };
+
+}  // namespace traffic
