@@ -8,6 +8,8 @@
 
 #include "widgets/messagebox.h"
 
+namespace testsupport {
+
 ScriptedSlave::ScriptedSlave(PtyPair& line)
     : line_(line), notifier_(line.masterFd(), QSocketNotifier::Read) {
     connect(&notifier_, &QSocketNotifier::activated, this, &ScriptedSlave::readLine);
@@ -57,3 +59,5 @@ std::unique_ptr<frmMain> connectedWindow() {
     }
     return w;
 }
+
+}  // namespace testsupport

@@ -17,6 +17,8 @@
 #include "tests/support/ptypair.h"
 #include "tests/support/widgettest.h"
 
+namespace testsupport {
+
 class ScriptedSlave : public QObject {
     Q_OBJECT
   public:
@@ -47,3 +49,5 @@ void prepareIni(const IniFolder& ini, const PtyPair& line, const QByteArray& mod
 
 // The window opened over that ini and connected; fails the test when it cannot connect.
 std::unique_ptr<frmMain> connectedWindow();
+
+}  // namespace testsupport

@@ -18,6 +18,8 @@
 #include "tests/support/widgettest.h"
 #include "widgets/messagebox.h"
 
+namespace testsupport {
+
 struct Bench {
     IniFolder ini;
     PtyPair pty;
@@ -48,3 +50,5 @@ inline QByteArray bytesOf(const auto& array) {
     return QByteArray(reinterpret_cast<const char*>(array.data()),
                       static_cast<qsizetype>(array.size()));
 }
+
+}  // namespace testsupport

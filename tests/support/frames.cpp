@@ -2,6 +2,8 @@
 
 #include "core/crc16.h"
 
+namespace testsupport {
+
 QByteArray fromHex(const char* spaced) {
     return QByteArray::fromHex(QByteArray(spaced));
 }
@@ -23,3 +25,5 @@ QString spaced(const QByteArray& bytes) {
 QString hexOf(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
+
+}  // namespace testsupport

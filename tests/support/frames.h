@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace testsupport {
+
 QByteArray fromHex(const char* spaced);
 // Adds the CRC to a frame, low byte first.
 QByteArray withCrc(const QByteArray& frame);
@@ -14,3 +16,5 @@ QByteArray withCrc(const char* spaced);
 QString spaced(const QByteArray& bytes);
 // korvo-sim's log text: the same without the last space.
 QString hexOf(const QByteArray& bytes);
+
+}  // namespace testsupport

@@ -4,6 +4,8 @@
 
 #include "settings/modINI.h"
 
+namespace testsupport {
+
 IniFolder::IniFolder() {
     modINI::setFolder(dir_.path());
 }
@@ -27,3 +29,5 @@ QByteArray IniFolder::read() const {
     QFile f(iniFile());
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+}  // namespace testsupport

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+namespace testsupport {
+
 class IniFolder {
   public:
     IniFolder();
@@ -21,3 +23,5 @@ class IniFolder {
   private:
     QTemporaryDir dir_;
 };
+
+}  // namespace testsupport

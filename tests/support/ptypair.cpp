@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <stdexcept>
 
+namespace testsupport {
+
 PtyPair::PtyPair() {
     char name[256] = {};
     termios tio{};
@@ -89,3 +91,5 @@ QByteArray PtyPair::readExactly(int n, int timeoutMs) {
     }
     return out;
 }
+
+}  // namespace testsupport

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace testsupport {
+
 class PtyPair {
   public:
     PtyPair();  // raw mode, 9600 baud; throws std::runtime_error when no pty can be had
@@ -32,3 +34,5 @@ class PtyPair {
     int slaveKeep_ = -1;  // keeps the line up while the code under test reopens it
     QString slavePath_;
 };
+
+}  // namespace testsupport

@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+namespace testsupport {
+
 #ifndef KORVO_SIM_PROGRAM
 #define KORVO_SIM_PROGRAM ""
 #endif
@@ -96,3 +98,5 @@ bool SimProcess::waitForLog(const QString& text, int timeoutMs) {
     }
     return true;
 }
+
+}  // namespace testsupport

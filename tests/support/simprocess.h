@@ -10,6 +10,8 @@
 
 #include <utility>
 
+namespace testsupport {
+
 class SimProcess {
   public:
     // korvo-sim, or another program of the same habits (a "ready" line, SIGTERM to stop).
@@ -46,3 +48,5 @@ class SimProcess {
     QString err_;
     int exitCode_ = -1;
 };
+
+}  // namespace testsupport

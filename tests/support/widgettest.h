@@ -12,6 +12,8 @@
 
 #include "widgets/messagebox.h"
 
+namespace testsupport {
+
 inline void typeInto(QComboBox* list, const QString& text) {
     list->lineEdit()->selectAll();
     QTest::keyClicks(list->lineEdit(), text);
@@ -36,3 +38,5 @@ inline void closeAllWindows() {
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+}  // namespace testsupport

@@ -5,6 +5,8 @@
 
 #include "tests/support/frames.h"
 
+namespace testsupport {
+
 namespace {
 
 using framewords::Direction;
@@ -102,3 +104,5 @@ const WordedFrame& wordedFrame(const char* name) {
     }
     std::abort();
 }
+
+}  // namespace testsupport

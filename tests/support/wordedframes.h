@@ -10,6 +10,8 @@
 
 #include "core/framewords.h"
 
+namespace testsupport {
+
 struct WordedFrame {
     const char* name;
     framewords::Line line;
@@ -22,3 +24,5 @@ const std::vector<WordedFrame>& wordedFrames();
 
 // The example of that name; the test fails loudly on a misspelt name.
 const WordedFrame& wordedFrame(const char* name);
+
+}  // namespace testsupport
