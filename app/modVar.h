@@ -9,11 +9,13 @@
 #include <array>
 #include <cstdint>
 
+namespace modVar {
 inline constexpr std::size_t TxFrameSize = 41;
 inline constexpr std::size_t CfgData2004Size = 51;
+}  // namespace modVar
 
 // Every Modbus request is built here from index 0 and closed with its CRC.
-inline std::array<std::uint8_t, TxFrameSize> TxFrame{};
+inline std::array<std::uint8_t, modVar::TxFrameSize> TxFrame{};
 
 // Two upper-case hexadecimal digits each: the bytes of the last CRC-16 computed.
 inline QString CRCLo;
@@ -36,4 +38,4 @@ inline QString PortSettings;
 inline QString SlaveAddress;
 
 // The 20x4 configuration image; only its head is ever sent.
-inline std::array<std::uint8_t, CfgData2004Size> CfgData2004{};
+inline std::array<std::uint8_t, modVar::CfgData2004Size> CfgData2004{};

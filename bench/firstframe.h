@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <ctime>
 
+namespace bench {
+
 class FirstFrame : public QObject {
   public:
     explicit FirstFrame(QCoreApplication& app) { app.installEventFilter(this); }
@@ -52,3 +54,5 @@ class FirstFrame : public QObject {
 
     bool seen_ = false;
 };
+
+}  // namespace bench

@@ -9,6 +9,8 @@
 #include <numeric>
 #include <vector>
 
+namespace fuzz {
+
 inline void closeImage(std::vector<std::uint8_t>& burst, std::size_t sumAt) {
     const unsigned sum =
         std::accumulate(burst.begin(), burst.begin() + static_cast<std::ptrdiff_t>(sumAt), 0U) %
@@ -17,3 +19,5 @@ inline void closeImage(std::vector<std::uint8_t>& burst, std::size_t sumAt) {
     burst[sumAt + 1] = static_cast<std::uint8_t>((256U - sum) & 0xFFU);
     burst.back() = 0;
 }
+
+}  // namespace fuzz

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+namespace fuzz {
+
 inline std::uint16_t slowCrc(std::span<const std::uint8_t> bytes) {
     std::uint16_t crc = 0xFFFF;
     for (const std::uint8_t b : bytes) {
@@ -17,3 +19,5 @@ inline std::uint16_t slowCrc(std::span<const std::uint8_t> bytes) {
     }
     return crc;
 }
+
+}  // namespace fuzz
