@@ -15,9 +15,9 @@
 
 #include "app/busmonitor/monitorwindow.h"
 #include "app/configswitch.h"
-#include "app/frmFind.h"
+#include "app/finder/findwindow.h"
 #include "app/modVar.h"
-#include "app/traffic/frmTrafficLog.h"
+#include "app/traffic/trafficlogwindow.h"
 #include "core/hex.h"
 #include "core/storedvalue.h"
 #include "settings/modINI.h"
@@ -133,13 +133,13 @@ void frmMain::closeEvent(QCloseEvent* event) {
     Form_Unload();
     // The log, the finder and the bus monitor serve this window and go with it; a
     // configuration window stays open to finish its work.
-    if (auto* finder = findChild<frmFind*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (auto* finder = findChild<finder::FindWindow*>(QString(), Qt::FindDirectChildrenOnly)) {
         finder->close();
     }
     if (auto* monitor = findChild<monitor::MonitorWindow*>(QString(), Qt::FindDirectChildrenOnly)) {
         monitor->close();
     }
-    frmTrafficLog::closeLog();
+    traffic::TrafficLogWindow::closeLog();
     // The window is only hidden, and a configuration window may keep the program running
     // for long: the port must not stay held by a window nobody sees.
     if (waiting_) {
@@ -153,7 +153,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
 void frmMain::releasePort() {
     try {
         closeModbusPort();
-    } catch (const CommError&) {
+    } catch (const serial::CommError&) {
         showDisconnected();
     }
 }
@@ -197,7 +197,7 @@ void frmMain::cmdConnect_Click() {
         } else {
             closeModbusPort();
         }
-    } catch (const PortNotPermitted& e) {
+    } catch (const serial::PortNotPermitted& e) {
         // The one failure the user can mend alone: what to do goes beside the message.
         showMessage(this, QString::fromLatin1(CommPortError) + QStringLiteral("\n\n") +
                               QString::fromStdString(e.what()));
@@ -257,11 +257,11 @@ void frmMain::mnuCfg_Click() {
     }
     try {
         closeModbusPort();
-    } catch (const CommError&) {
+    } catch (const serial::CommError&) {
         // The port is gone either way; the configuration window opens its own.
         showDisconnected();
     }
-    openConfigWindow(cboModule->currentIndex());
+    configui::openWindow(cboModule->currentIndex());
 }
 
 void frmMain::closeModbusPort() {
@@ -332,7 +332,7 @@ void frmMain::onPortFailed() {
 void frmMain::reportPortFailure() {
     try {
         MSComm1.PortOpen(false);
-    } catch (const CommError&) {
+    } catch (const serial::CommError&) {
         // Already closed by the failure.
     }
     if (connected_) {

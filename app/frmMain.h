@@ -54,9 +54,9 @@ class frmMain : public QMainWindow {
 
     // Menu and frames on the window.
     QAction* mnuCfg = nullptr;
-    QMenu* mnuTools = nullptr;
-    QAction* mnuFind = nullptr;
-    QAction* mnuMonitor = nullptr;
+    QMenu* toolsMenu = nullptr;
+    QAction* findAction = nullptr;
+    QAction* monitorAction = nullptr;
     QGroupBox* fComm = nullptr;
     QGroupBox* fID = nullptr;
     QPushButton* cmdConnect = nullptr;
@@ -127,8 +127,8 @@ class frmMain : public QMainWindow {
     void cmdSend06_Click();
     void cmdSend16_Click();
     void mnuCfg_Click();
-    void mnuFind_Click();
-    void mnuMonitor_Click();
+    void openFindWindow();
+    void openMonitorWindow();
     void Timer1_Timer();
 
     void SetupModule();

@@ -40,7 +40,7 @@ void frmMain::Timer1_Timer() {
 void frmMain::SendFrame(const std::int16_t& frameLength) {
     lblTxData->setText(QString());
     lblRxData->setText(QString());
-    const auto n = static_cast<std::size_t>(std::clamp<int>(frameLength, 0, TxFrameSize));
+    const auto n = static_cast<std::size_t>(std::clamp<int>(frameLength, 0, modVar::TxFrameSize));
     const auto request = std::span<const std::uint8_t>(TxFrame).first(n);
     MSComm1.Output(request);
     lblTxData->setText(hex::line(request));
@@ -53,7 +53,7 @@ void frmMain::ShowRxData(const std::int16_t& lastByteIndex) {
 }
 
 void frmMain::closeRequest(std::span<const std::uint8_t> frame) {
-    const std::size_t n = std::min(frame.size(), TxFrameSize);
+    const std::size_t n = std::min(frame.size(), modVar::TxFrameSize);
     std::copy_n(frame.begin(), n, TxFrame.begin());
     // CRCLo and CRCHi show the CRC the request went out with, read from the closed frame
     // rather than computed a second time.

@@ -14,7 +14,7 @@
 #include <optional>
 
 #include "app/frmMain.h"
-#include "app/traffic/frmTrafficLog.h"
+#include "app/traffic/trafficlogwindow.h"
 #include "serial/exchange.h"
 #include "serial/traffic/recorder.h"
 #include "settings/ansicodepage.h"
@@ -88,7 +88,7 @@ void frmMain::buildLayout() {
     QAction* mnuTrafficLog =
         named(mnuView->addAction(QStringLiteral("Traffic Log")), "mnuTrafficLog");
     mnuTrafficLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    connect(mnuTrafficLog, &QAction::triggered, this, [] { frmTrafficLog::showLog(); });
+    connect(mnuTrafficLog, &QAction::triggered, this, [] { traffic::TrafficLogWindow::showLog(); });
     traffic::recorder().watch(MSComm1, framewords::Line::Modbus);
 
     auto* client = named(new QWidget(this), "client");

@@ -8,27 +8,27 @@
 #include <QShortcut>
 
 #include "app/busmonitor/monitorwindow.h"
-#include "app/frmFind.h"
+#include "app/finder/findwindow.h"
 #include "app/frmMain.h"
 #include "widgets/keyboard.h"
 
 void frmMain::addToolsMenu() {
-    mnuTools = menuBar()->addMenu(QStringLiteral("Tools"));
-    mnuTools->setObjectName(QStringLiteral("mnuTools"));
-    mnuFind = mnuTools->addAction(QStringLiteral("Find Module…"));
-    mnuFind->setObjectName(QStringLiteral("mnuFind"));
-    connect(mnuFind, &QAction::triggered, this, &frmMain::mnuFind_Click);
-    mnuMonitor = mnuTools->addAction(QStringLiteral("Monitor Bus…"));
-    mnuMonitor->setObjectName(QStringLiteral("mnuMonitor"));
-    connect(mnuMonitor, &QAction::triggered, this, &frmMain::mnuMonitor_Click);
+    toolsMenu = menuBar()->addMenu(QStringLiteral("Tools"));
+    toolsMenu->setObjectName(QStringLiteral("mnuTools"));
+    findAction = toolsMenu->addAction(QStringLiteral("Find Module…"));
+    findAction->setObjectName(QStringLiteral("mnuFind"));
+    connect(findAction, &QAction::triggered, this, &frmMain::openFindWindow);
+    monitorAction = toolsMenu->addAction(QStringLiteral("Monitor Bus…"));
+    monitorAction->setObjectName(QStringLiteral("mnuMonitor"));
+    connect(monitorAction, &QAction::triggered, this, &frmMain::openMonitorWindow);
 }
 
-void frmMain::mnuFind_Click() {
+void frmMain::openFindWindow() {
     // One finder at a time, owned by this window (it reads and fills this window's
     // settings); it deletes itself when closed.
-    auto* window = findChild<frmFind*>(QString(), Qt::FindDirectChildrenOnly);
+    auto* window = findChild<finder::FindWindow*>(QString(), Qt::FindDirectChildrenOnly);
     if (window == nullptr) {
-        window = new frmFind(this, this);
+        window = new finder::FindWindow(this, this);
     }
     window->show();
     window->raise();
@@ -53,10 +53,10 @@ void frmMain::addKeyboard() {
     });
     auto* mnuView = menuBar()->findChild<QMenu*>(QStringLiteral("mnuView"));
     mnemonic(Qt::Key_V, [this, mnuView] { menuBar()->setActiveAction(mnuView->menuAction()); });
-    mnemonic(Qt::Key_T, [this] { menuBar()->setActiveAction(mnuTools->menuAction()); });
+    mnemonic(Qt::Key_T, [this] { menuBar()->setActiveAction(toolsMenu->menuAction()); });
 }
 
-void frmMain::mnuMonitor_Click() {
+void frmMain::openMonitorWindow() {
     // One monitor at a time, owned by this window, whose port it must not take; it deletes
     // itself when closed.
     auto* window = findChild<monitor::MonitorWindow*>(QString(), Qt::FindDirectChildrenOnly);

@@ -122,7 +122,7 @@ int main(int argc, char* argv[]) {
     }
 
     const auto app = openDisplay(argc, argv);
-    QApplication::setWindowIcon(tessalineIcon());
+    QApplication::setWindowIcon(resources::appIcon());
     // The clock of the traffic log starts with the program.
     traffic::Recorder& recorder = traffic::recorder();
     recorder.setCodePage(settings::ansiCodePage());
@@ -138,9 +138,9 @@ int main(int argc, char* argv[]) {
         }
     }
     if (parser.isSet(monitorOption)) {
-        window.mnuMonitor_Click();
+        window.openMonitorWindow();
         if (auto* m = window.findChild<monitor::MonitorWindow*>()) {
-            m->cboPort->setCurrentIndex(monitorPort - 1);
+            m->portList->setCurrentIndex(monitorPort - 1);
             m->startStop();
         }
     }

@@ -33,6 +33,8 @@
 #include "tests/support/inifolder.h"
 #include "tests/support/simprocess.h"
 
+using namespace testsupport;
+
 namespace {
 
 constexpr int kBurst = 8;

@@ -25,11 +25,13 @@
 #include <vector>
 
 #include "app/frmMain.h"
-#include "app/traffic/frmTrafficLog.h"
+#include "app/traffic/trafficlogwindow.h"
 #include "tests/support/inifolder.h"
 #ifndef Q_OS_WIN
 #include "tests/support/simprocess.h"
 #endif
+
+using namespace testsupport;
 
 namespace {
 
@@ -95,7 +97,7 @@ int main(int argc, char* argv[]) {
     // The same figures with the traffic log window open and following every row.
     const bool logWindow = qEnvironmentVariableIsSet("TESSALINE_BENCH_LOG_WINDOW");
     if (logWindow) {
-        frmTrafficLog::showLog();
+        traffic::TrafficLogWindow::showLog();
     }
 
     struct Command {

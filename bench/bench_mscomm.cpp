@@ -17,6 +17,8 @@
 #include "tests/support/inifolder.h"
 #include "tests/support/ptypair.h"
 
+using namespace testsupport;
+
 namespace {
 
 constexpr int kRuns = 50;

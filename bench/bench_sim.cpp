@@ -17,6 +17,8 @@
 #include "core/crc16.h"
 #include "tests/support/simprocess.h"
 
+using namespace testsupport;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -12,10 +12,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/traffic/frmTrafficLog.h"
+#include "app/traffic/trafficlogwindow.h"
 #include "core/framewords.h"
 #include "serial/traffic/trafficmodel.h"
 #include "tests/support/wordedframes.h"
+
+using namespace testsupport;
 
 namespace {
 
@@ -40,7 +42,7 @@ int main(int argc, char* argv[]) {
     const auto& frames = wordedFrames();
     const long before = residentKiB();
     traffic::Model model;
-    frmTrafficLog window(model);
+    traffic::TrafficLogWindow window(model);
     window.show();
     QApplication::processEvents();
 

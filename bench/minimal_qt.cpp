@@ -9,7 +9,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    const FirstFrame frame(app);
+    const bench::FirstFrame frame(app);
     QMainWindow window;
     window.setCentralWidget(new QLabel(QStringLiteral("Hello"), &window));
     window.show();

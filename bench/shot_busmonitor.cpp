@@ -23,6 +23,8 @@
 #include "tests/support/inifolder.h"
 #include "tests/support/simprocess.h"
 
+using namespace testsupport;
+
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc < 2) {
@@ -43,10 +45,10 @@ int main(int argc, char* argv[]) {
         nodes.value(3).toLocal8Bit() + "\r\n");
     frmMain main;
     main.show();
-    main.mnuMonitor->trigger();
+    main.monitorAction->trigger();
     auto* window = main.findChild<monitor::MonitorWindow*>();
-    window->cboPort->setCurrentIndex(3);
-    window->cmdStart->click();
+    window->portList->setCurrentIndex(3);
+    window->startButton->click();
     bus.waitForLog(QStringLiteral("node 4: a master opened"), 10000);
 
     const int master = ::open(nodes.value(0).toLocal8Bit().constData(), O_RDWR | O_NOCTTY);

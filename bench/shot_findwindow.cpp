@@ -16,11 +16,13 @@
 
 #include "app/config/frmConfig1602.h"
 #include "app/config/frmConfig2004.h"
-#include "app/frmFind.h"
+#include "app/finder/findwindow.h"
 #include "app/frmMain.h"
 #include "app/modVar.h"
 #include "tests/support/inifolder.h"
 #include "tests/support/simprocess.h"
+
+using namespace testsupport;
 
 namespace {
 
@@ -59,8 +61,8 @@ int main(int argc, char* argv[]) {
         startOnPort3(sim, ini, {"--address", "37", "--baud", "38400", "--format", "8N2"});
         frmMain w;
         w.show();
-        w.mnuFind->trigger();
-        auto* find = w.findChild<frmFind*>();
+        w.findAction->trigger();
+        auto* find = w.findChild<finder::FindWindow*>();
         find->fromBox->setValue(30);
         find->toBox->setValue(40);
         find->startButton->click();

@@ -13,6 +13,8 @@
 #include "tests/support/inifolder.h"
 #include "tests/support/simprocess.h"
 
+using namespace testsupport;
+
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     if (argc < 2) {

@@ -13,9 +13,11 @@
 
 #include <cstdio>
 
-#include "app/traffic/frmTrafficLog.h"
+#include "app/traffic/trafficlogwindow.h"
 #include "serial/traffic/recorder.h"
 #include "tests/app/slave.h"
+
+using namespace testsupport;
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -50,7 +52,7 @@ int main(int argc, char* argv[]) {
     w->cboAddr04->setCurrentIndex(2);
     w->cmdSend04->click();
 
-    frmTrafficLog* log = frmTrafficLog::showLog();
+    traffic::TrafficLogWindow* log = traffic::TrafficLogWindow::showLog();
     log->resize(1340, 330);
     traffic::recorder().model().flush();
     QTest::qWait(200);

@@ -11,9 +11,9 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    const FirstFrame frame(app);
+    const bench::FirstFrame frame(app);
     modINI::setFolder(qEnvironmentVariable("TESSALINE_BENCH_INI_DIR"));
-    QApplication::setWindowIcon(tessalineIcon());
+    QApplication::setWindowIcon(resources::appIcon());
     frmMain window;
     window.show();
     return QApplication::exec();

@@ -90,30 +90,33 @@ std::variant<std::unique_ptr<MSComm>, QString> portFor(const Options& o) {
 }
 
 finder::Summary search(MSComm& port, std::vector<finder::Probe> plan,
-                       const ModuleFinder::Options& options, bool showProgress, QTextStream& err) {
-    ModuleFinder finder(port);
+                       const serial::ModuleFinder::Options& options, bool showProgress,
+                       QTextStream& err) {
+    serial::ModuleFinder finder(port);
     finder::Summary summary;
     QEventLoop loop;
-    QObject::connect(&finder, &ModuleFinder::finished, &loop, [&](const finder::Summary& s) {
-        summary = s;
-        loop.quit();
-    });
+    QObject::connect(&finder, &serial::ModuleFinder::finished, &loop,
+                     [&](const finder::Summary& s) {
+                         summary = s;
+                         loop.quit();
+                     });
     QElapsedTimer shown;
     shown.start();
     if (showProgress) {
-        QObject::connect(&finder, &ModuleFinder::progress, &loop, [&](const finder::Progress& p) {
-            if (shown.elapsed() < 1000) {
-                return;
-            }
-            shown.restart();
-            err << QStringLiteral("trying address %1 at %2: %3 of %4 probes, %5 s left\n")
-                       .arg(p.probe.address)
-                       .arg(finder::describe(p.probe.line))
-                       .arg(p.done)
-                       .arg(p.total)
-                       .arg(std::chrono::duration<double>(p.left).count(), 0, 'f', 1);
-            err.flush();
-        });
+        QObject::connect(
+            &finder, &serial::ModuleFinder::progress, &loop, [&](const finder::Progress& p) {
+                if (shown.elapsed() < 1000) {
+                    return;
+                }
+                shown.restart();
+                err << QStringLiteral("trying address %1 at %2: %3 of %4 probes, %5 s left\n")
+                           .arg(p.probe.address)
+                           .arg(finder::describe(p.probe.line))
+                           .arg(p.done)
+                           .arg(p.total)
+                           .arg(std::chrono::duration<double>(p.left).count(), 0, 'f', 1);
+                err.flush();
+            });
     }
     finder.start(std::move(plan), options);
     loop.exec();
@@ -240,7 +243,7 @@ class Runner {
                 case Command::Monitor:
                     break;
             }
-        } catch (const CommError& e) {
+        } catch (const serial::CommError& e) {
             return failed(Exit::Port, QString::fromStdString(e.what()));
         }
         return Exit::Usage;
@@ -299,15 +302,15 @@ class Runner {
             given = settings::portDevice(n);
         }
         const finder::Line at = target(o_).line;
-        LineSettings line;
+        serial::LineSettings line;
         line.baud = at.baud;
         line.parity = at.format == finder::Format::E81 ? 'e' : 'n';
         line.stopBits = at.format == finder::Format::N82 ? 2 : 1;
         return monitor(o_, given, line, out_, err_);
     }
 
-    ModuleFinder::Options finderOptions() const {
-        ModuleFinder::Options f;
+    serial::ModuleFinder::Options finderOptions() const {
+        serial::ModuleFinder::Options f;
         f.allowance = std::chrono::milliseconds(o_.allowanceMs);
         f.wholeBus = o_.wholeBus;
         return f;
@@ -390,7 +393,7 @@ class Runner {
         port_->PortOpen(true);
         const exchange::Result r = exchange::run(*port_, frame, shape);
         if (!r.outcome) {
-            throw CommError(r.failure.toStdString());
+            throw serial::CommError(r.failure.toStdString());
         }
         port_->PortOpen(false);
         const modbus::Outcome outcome = *r.outcome;

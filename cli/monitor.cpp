@@ -153,8 +153,8 @@ void printSummary(const busmonitor::BusMonitor& m, double seconds, bool json, QT
 
 }  // namespace
 
-Exit monitor(const Options& o, const QString& device, const LineSettings& line, QTextStream& out,
-             QTextStream& err) {
+Exit monitor(const Options& o, const QString& device, const serial::LineSettings& line,
+             QTextStream& out, QTextStream& err) {
     busmonitor::CaptureFile capture;
     if (o.pcap) {
         if (const QString why = capture.open(*o.pcap); !why.isEmpty()) {

@@ -11,7 +11,7 @@
 
 namespace cli {
 
-Exit monitor(const Options& o, const QString& device, const LineSettings& line, QTextStream& out,
-             QTextStream& err);
+Exit monitor(const Options& o, const QString& device, const serial::LineSettings& line,
+             QTextStream& out, QTextStream& err);
 
 }  // namespace cli

@@ -137,41 +137,41 @@ std::variant<Upload, Refused> uploadFromIni(int model, const QString& path, cons
     Upload out;
     if (model == 216) {
         QStringList messageKeys;
-        for (int k = 0; k < MessageCount1602; ++k) {
-            messageKeys << messageKey1602(k);
+        for (int k = 0; k < image1602::MessageCount; ++k) {
+            messageKeys << image1602::messageKey(k);
         }
-        if (auto refused =
-                checkSets(listFields1602(), sets, messageKeys, MessageLength1602, section)) {
+        if (auto refused = checkSets(image1602::listFields(), sets, messageKeys,
+                                     image1602::MessageLength, section)) {
             return *refused;
         }
-        Choices1602 c = restore(listFields1602(), read);
-        for (int k = 0; k < MessageCount1602; ++k) {
+        image1602::Choices c = restore(image1602::listFields(), read);
+        for (int k = 0; k < image1602::MessageCount; ++k) {
             // The window's text box holds 16 characters, and cuts a longer stored text.
-            const QString text = read(messageKeys[k]).left(MessageLength1602);
+            const QString text = read(messageKeys[k]).left(image1602::MessageLength);
             c.messages[static_cast<std::size_t>(k)] = text;
             if (const QString odd = codepage::unshowable(codePage, text); !odd.isEmpty()) {
                 out.warnings << unshowableWarning(messageKeys[k], odd);
             }
         }
-        if (const auto caption = unselectedList1602(c)) {
+        if (const auto caption = image1602::unselectedList(c)) {
             return leftUnselected(*caption);
         }
-        const auto built = buildImage1602(c, settings::ansiCodePage());
+        const auto built = image1602::build(c, settings::ansiCodePage());
         out.bytes = QByteArray(reinterpret_cast<const char*>(built->image.data()),
                                static_cast<qsizetype>(built->image.size()));
         out.checksum = built->checksum.sum;
         out.target = finder::placeOf(c.address, c.baud, c.dataFormat);
         return out;
     }
-    if (auto refused = checkSets(listFields2004(), sets, {}, 0, section)) {
+    if (auto refused = checkSets(image2004::listFields(), sets, {}, 0, section)) {
         return *refused;
     }
-    const Choices2004 c = restore(listFields2004(), read);
-    if (const auto caption = unselectedList2004(c)) {
+    const image2004::Choices c = restore(image2004::listFields(), read);
+    if (const auto caption = image2004::unselectedList(c)) {
         return leftUnselected(*caption);
     }
-    const auto built = buildImage2004(c);
-    const Upload2004 upload = uploadOf(*built);
+    const auto built = image2004::build(c);
+    const image2004::Upload upload = image2004::uploadOf(*built);
     out.bytes = QByteArray(reinterpret_cast<const char*>(upload.data()),
                            static_cast<qsizetype>(upload.size()));
     out.checksum = built->checksum.sum;

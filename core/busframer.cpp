@@ -94,17 +94,17 @@ bool crcCloses(Bytes b) {
 }
 
 bool checksumCloses(Bytes b, int lastSummed) {
-    const Checksum c = checksumOf(b, lastSummed);
+    const checksum::Sum c = checksum::of(b, lastSummed);
     const auto at = static_cast<std::size_t>(lastSummed) + 1;
-    return b[at] == static_cast<std::uint8_t>(c.sum) && b[at + 1] == complementByte(c) &&
+    return b[at] == static_cast<std::uint8_t>(c.sum) && b[at + 1] == checksum::complementByte(c) &&
            b.back() == 0;
 }
 
 std::optional<Kind> uploadKind(Bytes b) {
-    if (b.size() == CfgData1602Size && checksumCloses(b, 106)) {
+    if (b.size() == image1602::Size && checksumCloses(b, 106)) {
         return Kind::Upload1602;
     }
-    if (b.size() == Upload2004Size && checksumCloses(b, ImageLength2004 - 3)) {
+    if (b.size() == image2004::UploadSize && checksumCloses(b, image2004::Length - 3)) {
         return Kind::Upload2004;
     }
     return std::nullopt;

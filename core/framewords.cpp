@@ -232,17 +232,18 @@ QString settingsOf(std::span<const config::ListField<Choices>> fields, Bytes ima
 
 // "checksum 0x5B ok" when the sum byte and its complement close the covered bytes.
 QString checksumWords(Bytes image, int lastSummed) {
-    const Checksum c = checksumOf(image, lastSummed);
+    const checksum::Sum c = checksum::of(image, lastSummed);
     const auto at = static_cast<std::size_t>(lastSummed) + 1;
     const std::uint8_t sum = image[at];
     const std::uint8_t complement = image[at + 1];
-    const bool ok = sum == static_cast<std::uint8_t>(c.sum) && complement == complementByte(c);
+    const bool ok =
+        sum == static_cast<std::uint8_t>(c.sum) && complement == checksum::complementByte(c);
     QString text = QStringLiteral("checksum 0x%1 ").arg(hex2(sum));
     if (ok) {
         return text + QStringLiteral("ok");
     }
     return text + QStringLiteral("wrong (expected 0x%1 0x%2)")
-                      .arg(hex2(static_cast<unsigned>(c.sum)), hex2(complementByte(c)));
+                      .arg(hex2(static_cast<unsigned>(c.sum)), hex2(checksum::complementByte(c)));
 }
 
 QString imageWords(Bytes b, const char* model, std::size_t size, int lastSummed,
@@ -302,14 +303,15 @@ QString reply(std::span<const std::uint8_t> bytes) {
 
 QString image1602(std::span<const std::uint8_t> bytes) {
     const QString settings =
-        bytes.size() == CfgData1602Size ? settingsOf(listFields1602(), bytes) : QString();
-    return imageWords(bytes, "16x2", CfgData1602Size, 106, settings);
+        bytes.size() == image1602::Size ? settingsOf(image1602::listFields(), bytes) : QString();
+    return imageWords(bytes, "16x2", image1602::Size, 106, settings);
 }
 
 QString image2004(std::span<const std::uint8_t> bytes) {
-    const QString settings =
-        bytes.size() == Upload2004Size ? settingsOf(listFields2004(), bytes) : QString();
-    return imageWords(bytes, "20x4", Upload2004Size, ImageLength2004 - 3, settings);
+    const QString settings = bytes.size() == image2004::UploadSize
+                                 ? settingsOf(image2004::listFields(), bytes)
+                                 : QString();
+    return imageWords(bytes, "20x4", image2004::UploadSize, image2004::Length - 3, settings);
 }
 
 QString describe(std::span<const std::uint8_t> bytes, Line line, Direction direction,

@@ -20,7 +20,7 @@ namespace {
 
 bool closedBy(std::span<const std::uint8_t> frame) {
     const std::size_t n = frame.size();
-    const std::uint16_t crc = slowCrc(frame.first(n - 2));
+    const std::uint16_t crc = fuzz::slowCrc(frame.first(n - 2));
     return frame[n - 2] == (crc & 0xFFU) && frame[n - 1] == (crc >> 8U);
 }
 

@@ -43,7 +43,7 @@ void checkWords(const std::vector<std::string>& lines) {
 std::vector<std::uint8_t> closed(std::vector<std::uint8_t> bytes, std::size_t size,
                                  std::size_t sumAt) {
     bytes.resize(size);
-    closeImage(bytes, sumAt);
+    fuzz::closeImage(bytes, sumAt);
     return bytes;
 }
 
@@ -85,12 +85,12 @@ constexpr std::array<int, 3> bauds{9600, 19200, 38400};
 constexpr std::array<const char*, 3> formats{"8N1", "8N2", "8E1"};
 
 void roundTrip1602(FuzzedDataProvider& in) {
-    Choices1602 c;
+    image1602::Choices c;
     for (QString& m : c.messages) {
         m = QString::fromLatin1(in.ConsumeRandomLengthString(20));
     }
-    choose(in, listFields1602(), c);
-    const auto image = buildImage1602(c, codepage::windows1252());
+    choose(in, image1602::listFields(), c);
+    const auto image = image1602::build(c, codepage::windows1252());
     if (!image) {
         fail("no 16x2 image for choices that all have a selection");
     }
@@ -100,7 +100,7 @@ void roundTrip1602(FuzzedDataProvider& in) {
         fail("the module refuses a 16x2 image the program built");
     }
     const korvo::Config1602& k = *d.config;
-    const QByteArray text = messageBytes1602(c.messages, codepage::windows1252());
+    const QByteArray text = image1602::messageBytes(c.messages, codepage::windows1252());
     for (std::size_t m = 0; m < k.messages.size(); ++m) {
         for (std::size_t i = 0; i < 16; ++i) {
             if (k.messages[m][i] !=
@@ -123,11 +123,11 @@ void roundTrip1602(FuzzedDataProvider& in) {
 }
 
 void roundTrip2004(FuzzedDataProvider& in) {
-    Choices2004 c;
+    image2004::Choices c;
     // Baud rate, data format and IO directions may be left unselected: they have a code
     // for it.
-    choose(in, listFields2004(), c);
-    const auto upload = buildUpload2004(c);
+    choose(in, image2004::listFields(), c);
+    const auto upload = image2004::buildUpload(c);
     if (!upload) {
         fail("no 20x4 upload for choices that all have a selection");
     }
@@ -138,14 +138,14 @@ void roundTrip2004(FuzzedDataProvider& in) {
     }
     const korvo::Config2004& k = *d.config;
     std::uint8_t io = 0;
-    for (std::size_t pin = 0; pin < IoPins2004; ++pin) {
+    for (std::size_t pin = 0; pin < image2004::IoPins; ++pin) {
         io |= static_cast<std::uint8_t>(c.io[pin] == 1 ? 1U << pin : 0U);
     }
     bool same = k.address == c.address + 1 &&
                 k.line.baud == bauds[std::size_t(std::max(c.baud, 0))] &&
                 korvo::formatName(k.line) == formats[std::size_t(std::max(c.dataFormat, 0))] &&
                 k.ioDirections == io;
-    for (std::size_t i = 0; i < Fields2004; ++i) {
+    for (std::size_t i = 0; i < image2004::FieldCount; ++i) {
         same = same && k.startScreen[i] == c.startLine[i] && k.fields[i].width == c.width[i] + 1 &&
                k.fields[i].decimals == c.decimalPoint[i] && k.fields[i].location == c.location[i];
     }

@@ -30,7 +30,7 @@ bool crcHolds(std::span<const std::uint8_t> reply, int last) {
         return false;
     }
     const auto n = static_cast<std::size_t>(last);
-    const std::uint16_t crc = slowCrc(reply.first(n + 1));
+    const std::uint16_t crc = fuzz::slowCrc(reply.first(n + 1));
     return reply[n + 1] == (crc & 0xFFU) && reply[n + 2] == (crc >> 8U);
 }
 

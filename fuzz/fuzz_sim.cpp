@@ -53,9 +53,9 @@ std::vector<std::uint8_t> made(std::span<const std::uint8_t> raw, bool valid) {
         return burst;
     }
     if (burst.size() == korvo::kImage1602Size) {
-        closeImage(burst, 107);
+        fuzz::closeImage(burst, 107);
     } else if (burst.size() == korvo::kUpload2004Size) {
-        closeImage(burst, 20);
+        fuzz::closeImage(burst, 20);
     } else {
         burst = crc16::closed(burst);
     }

@@ -29,7 +29,7 @@ std::int64_t monotonicNs() {
 
 }  // namespace
 
-int bitsPerCharacter(const LineSettings& line) {
+int bitsPerCharacter(const serial::LineSettings& line) {
     const int parity = line.parity == 'n' ? 0 : 1;
     // 1.5 stop bits (code 3) round up: the silences are a little longer, never shorter.
     const int stop = line.stopBits == 1 ? 1 : 2;
@@ -48,7 +48,7 @@ BusMonitor::~BusMonitor() {
     }
 }
 
-QString BusMonitor::start(const QString& device, const LineSettings& line,
+QString BusMonitor::start(const QString& device, const serial::LineSettings& line,
                           std::int64_t replyTimeoutUs) {
     stop();
     port_ = serialdetail::makePortBackend({[this] { readArrivals(); },

@@ -31,7 +31,7 @@ class PortBackend;
 namespace busmonitor {
 
 // Characters of start, data, parity and stop bits for these settings.
-int bitsPerCharacter(const LineSettings& line);
+int bitsPerCharacter(const serial::LineSettings& line);
 
 class BusMonitor : public QObject {
     Q_OBJECT
@@ -42,7 +42,7 @@ class BusMonitor : public QObject {
     // Opens device (a path or a system port name) at line and starts listening; "" or why
     // not ("no such port (...)", "in use or not permitted (...)"). A monitor that is
     // running is stopped first.
-    QString start(const QString& device, const LineSettings& line,
+    QString start(const QString& device, const serial::LineSettings& line,
                   std::int64_t replyTimeoutUs = 1'000'000);
     // Closes the port; whatever was held becomes a last frame. Does nothing when stopped.
     void stop();

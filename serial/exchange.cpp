@@ -135,7 +135,7 @@ Result run(MSComm& comm, std::span<const std::uint8_t> body, const modbus::Excha
         } else {
             classify(comm, shape, r);
         }
-    } catch (const CommError& e) {
+    } catch (const serial::CommError& e) {
         // The port failed under one of the control's own calls.
         r.outcome.reset();
         r.received.clear();

@@ -8,10 +8,10 @@
 namespace serialdetail {
 
 void fail(const QString& reason) {
-    throw CommError(reason.toStdString());
+    throw serial::CommError(reason.toStdString());
 }
 
-int wireTimeMs(qint64 characters, const LineSettings& line) {
+int wireTimeMs(qint64 characters, const serial::LineSettings& line) {
     const double stop = line.stopBits == 3 ? 1.5 : line.stopBits;
     const double bits = 1.0 + line.dataBits + (line.parity == 'n' ? 0 : 1) + stop;
     const double ms = std::ceil(static_cast<double>(characters) * bits * 1000.0 / line.baud);
@@ -24,14 +24,14 @@ using serialdetail::fail;
 
 namespace serial {
 
-LineSettings parseSettings(const QString& settings) {
+serial::LineSettings parseSettings(const QString& settings) {
     const QStringList fields = settings.split(u',');
     if (fields.size() != 4) {
         fail(QStringLiteral("Settings \"%1\" are not baud,parity,data bits,stop bits as in "
                             "\"9600,n,8,1\"")
                  .arg(settings));
     }
-    LineSettings line;
+    serial::LineSettings line;
 
     const QString baud = fields[0].trimmed();
     if (baud.isEmpty()) {

@@ -22,6 +22,6 @@ inline constexpr int kStallCharacters = 64;
 [[noreturn]] void fail(const QString& reason);
 
 // Milliseconds the given number of characters take on the wire.
-int wireTimeMs(qint64 characters, const LineSettings& line);
+int wireTimeMs(qint64 characters, const serial::LineSettings& line);
 
 }  // namespace serialdetail

@@ -66,7 +66,7 @@ template <typename Step>
 void ModuleFinder::guarded(Step step) {
     try {
         step();
-    } catch (const CommError& e) {
+    } catch (const serial::CommError& e) {
         fail(QString::fromStdString(e.what()));
     }
 }
@@ -380,7 +380,7 @@ void ModuleFinder::finish() {
         } else if (port_.PortOpen() && port_.Settings() != settingsBefore_) {
             setLine(settingsBefore_);
         }
-    } catch (const CommError& e) {
+    } catch (const serial::CommError& e) {
         if (summary_.error.isEmpty()) {
             summary_.error = QString::fromStdString(e.what());
         }
@@ -393,7 +393,7 @@ void ModuleFinder::finish() {
 void ModuleFinder::setLine(const QString& settings) {
     try {
         port_.Settings(settings);
-    } catch (const CommError&) {
+    } catch (const serial::CommError&) {
         // Some devices refuse a change while open (a pseudo-terminal refuses parity); they
         // take it when opened again.
         port_.PortOpen(false);

@@ -12,9 +12,9 @@
 
 using namespace serialdetail;
 
-MSComm::MSComm(PortMap portMap, QObject* parent)
+MSComm::MSComm(serial::PortMap portMap, QObject* parent)
     : QObject(parent),
-      portMap_(portMap ? std::move(portMap) : PortMap(defaultPortDevice)),
+      portMap_(portMap ? std::move(portMap) : serial::PortMap(portname::defaultDevice)),
       lockFolders_(defaultLockFolders()),
       port_(makePortBackend({[this] { noticeArrivals(); },
                              [this](const QString& reason) { noteFailure(reason); }})) {}
@@ -44,15 +44,15 @@ void MSComm::portPath(const QString& path) {
 }
 
 void MSComm::Settings(const QString& settings) {
-    const LineSettings line = parseSettings(settings);
+    const serial::LineSettings line = serial::parseSettings(settings);
     if (port_->isOpen() && failure_.isEmpty()) {
-        const LineSettings previous = line_;
+        const serial::LineSettings previous = line_;
         try {
             applyLine(line);
-        } catch (const CommError&) {
+        } catch (const serial::CommError&) {
             try {
                 applyLine(previous);
-            } catch (const CommError&) {
+            } catch (const serial::CommError&) {
                 // The port refuses even its old settings; the first reason is the useful one.
             }
             throw;
@@ -62,7 +62,7 @@ void MSComm::Settings(const QString& settings) {
     settings_ = settings;
 }
 
-void MSComm::applyLine(const LineSettings& line) {
+void MSComm::applyLine(const serial::LineSettings& line) {
     if (const QString why = port_->apply(line); !why.isEmpty()) {
         fail(QStringLiteral("%1 does not take these settings: %2").arg(portLabel(), why));
     }
@@ -103,9 +103,9 @@ void MSComm::PortOpen(bool open) {
     // was closed by everyone.
     if (const QString why = port_->open(target.path, line_); !why.isEmpty()) {
         if (const std::optional<QString> refused = permissionRefused(target.path)) {
-            throw PortNotPermitted(QStringLiteral("%1 cannot be opened: %2")
-                                       .arg(openLabel(target.shown), *refused)
-                                       .toStdString());
+            throw serial::PortNotPermitted(QStringLiteral("%1 cannot be opened: %2")
+                                               .arg(openLabel(target.shown), *refused)
+                                               .toStdString());
         }
         fail(QStringLiteral("%1 cannot be opened: %2").arg(openLabel(target.shown), why));
     }

@@ -38,11 +38,11 @@ class PortBackend {
     virtual bool isOpen() const = 0;
     // Opens path at line with an empty receive buffer; "" or why not ("in use or not
     // permitted (...)", "no such port (...)").
-    virtual QString open(const QString& path, const LineSettings& line) = 0;
+    virtual QString open(const QString& path, const serial::LineSettings& line) = 0;
     // Drops the receive buffer and whatever the system still holds for transmission.
     virtual void close() = 0;
     // "" or why the device refuses these settings.
-    virtual QString apply(const LineSettings& line) = 0;
+    virtual QString apply(const serial::LineSettings& line) = 0;
     // Hands all bytes to the system; "" or why not all were taken. A failing device is
     // reported through Hooks::failed before this returns.
     virtual QString write(const QByteArray& bytes) = 0;

@@ -70,7 +70,7 @@ class QtBackend final : public PortBackend {
 
     bool isOpen() const override { return port_.isOpen(); }
 
-    QString open(const QString& path, const LineSettings& line) override {
+    QString open(const QString& path, const serial::LineSettings& line) override {
         port_.setPortName(path);
         setLine(line);
         if (!port_.open(QIODevice::ReadWrite)) {
@@ -87,7 +87,7 @@ class QtBackend final : public PortBackend {
 
     void close() override { port_.close(); }
 
-    QString apply(const LineSettings& line) override {
+    QString apply(const serial::LineSettings& line) override {
         return setLine(line) ? QString() : port_.errorString();
     }
 
@@ -127,7 +127,7 @@ class QtBackend final : public PortBackend {
     void discardOutput() override {}
 
   private:
-    bool setLine(const LineSettings& line) {
+    bool setLine(const serial::LineSettings& line) {
         return port_.setBaudRate(line.baud) && port_.setParity(parityOf(line.parity)) &&
                port_.setDataBits(static_cast<QSerialPort::DataBits>(line.dataBits)) &&
                port_.setStopBits(stopBitsOf(line.stopBits)) &&

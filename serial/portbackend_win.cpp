@@ -68,12 +68,12 @@ class Win32Backend final : public PortBackend {
 
     // Without the device namespace only COM1..COM9 are found.
     Target target(const QString& device) const override {
-        return {win32DevicePath(device), device};
+        return {portname::win32DevicePath(device), device};
     }
 
     bool isOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
 
-    QString open(const QString& path, const LineSettings& line) override {
+    QString open(const QString& path, const serial::LineSettings& line) override {
         const HANDLE handle =
             ::CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()),
                           GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -108,7 +108,7 @@ class Win32Backend final : public PortBackend {
         received_.clear();
     }
 
-    QString apply(const LineSettings& line) override {
+    QString apply(const serial::LineSettings& line) override {
         DCB dcb{};
         dcb.DCBlength = sizeof(dcb);
         if (!::GetCommState(handle_, &dcb)) {

@@ -38,7 +38,7 @@ QString portDevice(int portNumber) {
         return resolved(mapped, QFileInfo(modINI::detail::readPath()).absolutePath());
     }
 #endif
-    return defaultPortDevice(portNumber);
+    return portname::defaultDevice(portNumber);
 }
 
 }  // namespace settings

@@ -66,51 +66,51 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Monitor Bus"));
 
-    cboPort = named(new QComboBox(this), "cboPort");
+    portList = named(new QComboBox(this), "cboPort");
     for (int n = 1; n <= kHighestPort; ++n) {
-        cboPort->addItem(QString::number(n));
+        portList->addItem(QString::number(n));
     }
-    cboBaud = named(new QComboBox(this), "cboBaud");
+    baudList = named(new QComboBox(this), "cboBaud");
     for (const int b : finder::Bauds) {
-        cboBaud->addItem(QString::number(b));
+        baudList->addItem(QString::number(b));
     }
-    cboFormat = named(new QComboBox(this), "cboFormat");
+    formatList = named(new QComboBox(this), "cboFormat");
     for (const finder::Format f : finder::Formats) {
-        cboFormat->addItem(finder::formatName(f));
+        formatList->addItem(finder::formatName(f));
     }
     // Listening starts where the main window was set up to talk.
     if (main_ != nullptr) {
         const frmMain::LineChoice choice = main_->lineChoice();
-        cboPort->setCurrentIndex(std::max(choice.portNumber - 1, 0));
+        portList->setCurrentIndex(std::max(choice.portNumber - 1, 0));
         const auto baud = std::ranges::find(finder::Bauds, choice.baud);
-        cboBaud->setCurrentIndex(
+        baudList->setCurrentIndex(
             baud == finder::Bauds.end() ? 0 : static_cast<int>(baud - finder::Bauds.begin()));
-        cboFormat->setCurrentIndex(std::max(choice.formatIndex, 0));
+        formatList->setCurrentIndex(std::max(choice.formatIndex, 0));
     }
-    cboSlave = named(new QComboBox(this), "cboSlave");
-    cboSlave->addItem(QStringLiteral("All"));
-    cmdStart = named(new QPushButton(QStringLiteral("Start"), this), "cmdStart");
-    cmdExport = named(new QPushButton(QStringLiteral("Export CSV…"), this), "cmdExport");
-    cmdCapture = named(new QPushButton(QStringLiteral("Save Capture…"), this), "cmdCapture");
-    lblStatus = named(new QLabel(this), "lblStatus");
-    lblStatus->setWordWrap(true);
-    lblDropped = named(new QLabel(this), "lblDropped");
+    slaveList = named(new QComboBox(this), "cboSlave");
+    slaveList->addItem(QStringLiteral("All"));
+    startButton = named(new QPushButton(QStringLiteral("Start"), this), "cmdStart");
+    exportButton = named(new QPushButton(QStringLiteral("Export CSV…"), this), "cmdExport");
+    captureButton = named(new QPushButton(QStringLiteral("Save Capture…"), this), "cmdCapture");
+    statusLabel = named(new QLabel(this), "lblStatus");
+    statusLabel->setWordWrap(true);
+    droppedLabel = named(new QLabel(this), "lblDropped");
 
     rows_ = new FrameRows(FrameRows::DefaultCapacity, this);
     filter_ = new QSortFilterProxyModel(this);
     filter_->setSourceModel(rows_);
     filter_->setFilterKeyColumn(Address);
-    grdFrames = named(new QTableView(this), "grdFrames");
-    grdFrames->setModel(filter_);
-    grdFrames->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grdFrames->setWordWrap(false);
-    grdFrames->setAlternatingRowColors(true);
+    frameTable = named(new QTableView(this), "grdFrames");
+    frameTable->setModel(filter_);
+    frameTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    frameTable->setWordWrap(false);
+    frameTable->setAlternatingRowColors(true);
     // Fixed row heights keep a hundred thousand rows cheap to scroll, as in the traffic log.
-    grdFrames->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grdFrames->verticalHeader()->setDefaultSectionSize(grdFrames->fontMetrics().height() + 4);
-    grdFrames->verticalHeader()->hide();
-    grdFrames->horizontalHeader()->setStretchLastSection(true);
-    const QFontMetrics m = grdFrames->fontMetrics();
+    frameTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    frameTable->verticalHeader()->setDefaultSectionSize(frameTable->fontMetrics().height() + 4);
+    frameTable->verticalHeader()->hide();
+    frameTable->horizontalHeader()->setStretchLastSection(true);
+    const QFontMetrics m = frameTable->fontMetrics();
     const std::array<const char*, ColumnCount - 1> widest{"000000000",
                                                           "00:00:00.000",
                                                           "20 /dev/ttyUSB19",
@@ -124,22 +124,22 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
     for (std::size_t c = 0; c < widest.size(); ++c) {
         const QString header =
             rows_->headerData(static_cast<int>(c), Qt::Horizontal, Qt::DisplayRole).toString();
-        grdFrames->setColumnWidth(static_cast<int>(c),
-                                  std::max(m.horizontalAdvance(QString::fromUtf8(widest[c])),
-                                           m.horizontalAdvance(header)) +
-                                      16);
+        frameTable->setColumnWidth(static_cast<int>(c),
+                                   std::max(m.horizontalAdvance(QString::fromUtf8(widest[c])),
+                                            m.horizontalAdvance(header)) +
+                                       16);
     }
 
-    grdSlaves =
+    slaveTable =
         named(new QTableWidget(0, static_cast<int>(kSlaveHeaders.size()), this), "grdSlaves");
     QStringList headers;
     for (const char* h : kSlaveHeaders) {
         headers << QString::fromUtf8(h);
     }
-    grdSlaves->setHorizontalHeaderLabels(headers);
-    grdSlaves->verticalHeader()->hide();
-    grdSlaves->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grdSlaves->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    slaveTable->setHorizontalHeaderLabels(headers);
+    slaveTable->verticalHeader()->hide();
+    slaveTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    slaveTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
     auto* controls = new QHBoxLayout;
     const auto labelled = [&](const QString& text, QWidget* w) {
@@ -148,26 +148,26 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
         controls->addWidget(l);
         controls->addWidget(w);
     };
-    labelled(QStringLiteral("&Port"), cboPort);
-    labelled(QStringLiteral("&Baud"), cboBaud);
-    labelled(QStringLiteral("F&ormat"), cboFormat);
-    controls->addWidget(cmdStart);
+    labelled(QStringLiteral("&Port"), portList);
+    labelled(QStringLiteral("&Baud"), baudList);
+    labelled(QStringLiteral("F&ormat"), formatList);
+    controls->addWidget(startButton);
     controls->addSpacing(12);
-    labelled(QStringLiteral("S&lave"), cboSlave);
+    labelled(QStringLiteral("S&lave"), slaveList);
     controls->addStretch(1);
-    controls->addWidget(cmdExport);
-    controls->addWidget(cmdCapture);
+    controls->addWidget(exportButton);
+    controls->addWidget(captureButton);
 
     auto* split = new QSplitter(Qt::Horizontal, this);
-    split->addWidget(grdFrames);
-    split->addWidget(grdSlaves);
+    split->addWidget(frameTable);
+    split->addWidget(slaveTable);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 1);
     split->setSizes({1330, 670});
 
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(lblStatus, 1);
-    bottom->addWidget(lblDropped);
+    bottom->addWidget(statusLabel, 1);
+    bottom->addWidget(droppedLabel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(controls);
     layout->addWidget(split, 1);
@@ -182,8 +182,8 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
         }
     });
 
-    connect(cmdStart, &QPushButton::clicked, this, &MonitorWindow::startStop);
-    connect(cmdExport, &QPushButton::clicked, this, [this] {
+    connect(startButton, &QPushButton::clicked, this, &MonitorWindow::startStop);
+    connect(exportButton, &QPushButton::clicked, this, [this] {
         const QString path =
             QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
                                          QStringLiteral("bus.csv"), QStringLiteral("CSV (*.csv)"));
@@ -191,7 +191,7 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
             exportCsv(path);
         }
     });
-    connect(cmdCapture, &QPushButton::clicked, this, [this] {
+    connect(captureButton, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Capture"),
                                                           QStringLiteral("bus.pcap"),
                                                           QStringLiteral("pcap capture (*.pcap)"));
@@ -199,7 +199,7 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
             saveCapture(path);
         }
     });
-    connect(cboSlave, &QComboBox::currentIndexChanged, this, &MonitorWindow::applyFilter);
+    connect(slaveList, &QComboBox::currentIndexChanged, this, &MonitorWindow::applyFilter);
     connect(&monitor_, &busmonitor::BusMonitor::frame, this, &MonitorWindow::addFrame);
     connect(&monitor_, &busmonitor::BusMonitor::missed, this,
             [this](const busframe::Missed& missed) {
@@ -211,16 +211,16 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
     connect(rows_, &FrameRows::droppedChanged, this, &MonitorWindow::showDropped);
     // New rows keep the view at the bottom unless the user has scrolled up to read.
     connect(filter_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
-        const QScrollBar* bar = grdFrames->verticalScrollBar();
+        const QScrollBar* bar = frameTable->verticalScrollBar();
         followTail_ = bar->value() == bar->maximum();
     });
     connect(filter_, &QAbstractItemModel::rowsInserted, this, [this] {
         if (followTail_) {
-            grdFrames->scrollToBottom();
+            frameTable->scrollToBottom();
         }
     });
 
-    lblStatus->setText(
+    statusLabel->setText(
         QStringLiteral("Listens without sending: pick the port, speed and format, then Start."));
 }
 
@@ -252,21 +252,21 @@ void MonitorWindow::startStop() {
 }
 
 void MonitorWindow::start() {
-    const int port = cboPort->currentIndex() + 1;
+    const int port = portList->currentIndex() + 1;
     const QString device = settings::portDevice(port);
     if (!heldByMain(device).isEmpty()) {
-        lblStatus->setText(QStringLiteral("Port %1 (%2) is held by the main window: disconnect "
-                                          "there first, or pick another port.")
-                               .arg(port)
-                               .arg(device));
+        statusLabel->setText(QStringLiteral("Port %1 (%2) is held by the main window: disconnect "
+                                            "there first, or pick another port.")
+                                 .arg(port)
+                                 .arg(device));
         return;
     }
-    const finder::Line line{finder::Bauds[static_cast<std::size_t>(cboBaud->currentIndex())],
-                            finder::Formats[static_cast<std::size_t>(cboFormat->currentIndex())]};
+    const finder::Line line{finder::Bauds[static_cast<std::size_t>(baudList->currentIndex())],
+                            finder::Formats[static_cast<std::size_t>(formatList->currentIndex())]};
     rows_->clear();
-    const QString why = monitor_.start(device, parseSettings(finder::settingsString(line)));
+    const QString why = monitor_.start(device, serial::parseSettings(finder::settingsString(line)));
     if (!why.isEmpty()) {
-        lblStatus->setText(
+        statusLabel->setText(
             QStringLiteral("Port %1 (%2) cannot be opened: %3").arg(port).arg(device, why));
         return;
     }
@@ -274,28 +274,28 @@ void MonitorWindow::start() {
     device_ = device;
     refreshSlaves();
     refresh_->start();
-    cmdStart->setText(QStringLiteral("Stop"));
-    for (QComboBox* c : {cboPort, cboBaud, cboFormat}) {
+    startButton->setText(QStringLiteral("Stop"));
+    for (QComboBox* c : {portList, baudList, formatList}) {
         c->setEnabled(false);
     }
-    lblStatus->setText(QStringLiteral("Listening on port %1 (%2) at %3; nothing is sent.")
-                           .arg(port)
-                           .arg(device, finder::describe(line)));
+    statusLabel->setText(QStringLiteral("Listening on port %1 (%2) at %3; nothing is sent.")
+                             .arg(port)
+                             .arg(device, finder::describe(line)));
 }
 
 void MonitorWindow::stop(const QString& why) {
     monitor_.stop();  // what was held comes out as a last frame
     refresh_->stop();
     refreshSlaves();
-    cmdStart->setText(QStringLiteral("Start"));
-    for (QComboBox* c : {cboPort, cboBaud, cboFormat}) {
+    startButton->setText(QStringLiteral("Start"));
+    for (QComboBox* c : {portList, baudList, formatList}) {
         c->setEnabled(true);
     }
-    lblStatus->setText(why.isEmpty() ? QStringLiteral("Stopped: %1 frames from port %2 (%3).")
-                                           .arg(monitor_.tally().frames())
-                                           .arg(port_)
-                                           .arg(device_)
-                                     : why);
+    statusLabel->setText(why.isEmpty() ? QStringLiteral("Stopped: %1 frames from port %2 (%3).")
+                                             .arg(monitor_.tally().frames())
+                                             .arg(port_)
+                                             .arg(device_)
+                                       : why);
 }
 
 void MonitorWindow::addFrame(const busframe::Frame& f) {
@@ -308,13 +308,13 @@ void MonitorWindow::addFrame(const busframe::Frame& f) {
     figuresStale_ = true;
     if (f.address) {
         const QString a = QString::number(*f.address);
-        if (cboSlave->findText(a) < 0) {
+        if (slaveList->findText(a) < 0) {
             // Addresses in order, after "All".
             int at = 1;
-            while (at < cboSlave->count() && cboSlave->itemText(at).toInt() < *f.address) {
+            while (at < slaveList->count() && slaveList->itemText(at).toInt() < *f.address) {
                 ++at;
             }
-            cboSlave->insertItem(at, a);
+            slaveList->insertItem(at, a);
         }
     }
 }
@@ -322,7 +322,7 @@ void MonitorWindow::addFrame(const busframe::Frame& f) {
 void MonitorWindow::refreshSlaves() {
     figuresStale_ = false;
     const auto slaves = monitor_.tally().slaves();
-    grdSlaves->setRowCount(static_cast<int>(slaves.size()));
+    slaveTable->setRowCount(static_cast<int>(slaves.size()));
     for (std::size_t r = 0; r < slaves.size(); ++r) {
         const busstats::Slave& s = slaves[r];
         const QStringList cells{QString::number(s.address),
@@ -335,10 +335,10 @@ void MonitorWindow::refreshSlaves() {
                                 millis(s.p95Us),
                                 millis(s.maxUs)};
         for (int c = 0; c < cells.size(); ++c) {
-            auto* item = grdSlaves->item(static_cast<int>(r), c);
+            auto* item = slaveTable->item(static_cast<int>(r), c);
             if (item == nullptr) {
                 item = new QTableWidgetItem;
-                grdSlaves->setItem(static_cast<int>(r), c, item);
+                slaveTable->setItem(static_cast<int>(r), c, item);
             }
             item->setText(cells[c]);
         }
@@ -346,18 +346,18 @@ void MonitorWindow::refreshSlaves() {
 }
 
 void MonitorWindow::applyFilter() {
-    const QString a = cboSlave->currentIndex() <= 0 ? QString() : cboSlave->currentText();
+    const QString a = slaveList->currentIndex() <= 0 ? QString() : slaveList->currentText();
     filter_->setFilterRegularExpression(
         a.isEmpty() ? QRegularExpression() : QRegularExpression(QStringLiteral("^%1$").arg(a)));
-    grdFrames->scrollToBottom();
+    frameTable->scrollToBottom();
 }
 
 void MonitorWindow::showDropped() {
     const auto dropped = rows_->dropped();
-    lblDropped->setText(dropped == 0 ? QString()
-                                     : QStringLiteral("%1 older rows dropped to keep the last %2")
-                                           .arg(dropped)
-                                           .arg(rows_->capacity()));
+    droppedLabel->setText(dropped == 0 ? QString()
+                                       : QStringLiteral("%1 older rows dropped to keep the last %2")
+                                             .arg(dropped)
+                                             .arg(rows_->capacity()));
 }
 
 bool MonitorWindow::exportCsv(const QString& path) {

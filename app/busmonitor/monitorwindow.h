@@ -27,17 +27,17 @@ class MonitorWindow : public QWidget {
     explicit MonitorWindow(frmMain* main, QWidget* parent = nullptr);
     ~MonitorWindow() override;
 
-    QComboBox* cboPort = nullptr;
-    QComboBox* cboBaud = nullptr;
-    QComboBox* cboFormat = nullptr;
-    QComboBox* cboSlave = nullptr;    // "All" or one address heard
-    QPushButton* cmdStart = nullptr;  // Start, or Stop while listening
-    QPushButton* cmdExport = nullptr;
-    QPushButton* cmdCapture = nullptr;
-    QLabel* lblStatus = nullptr;
-    QLabel* lblDropped = nullptr;
-    QTableView* grdFrames = nullptr;
-    QTableWidget* grdSlaves = nullptr;
+    QComboBox* portList = nullptr;
+    QComboBox* baudList = nullptr;
+    QComboBox* formatList = nullptr;
+    QComboBox* slaveList = nullptr;      // "All" or one address heard
+    QPushButton* startButton = nullptr;  // Start, or Stop while listening
+    QPushButton* exportButton = nullptr;
+    QPushButton* captureButton = nullptr;
+    QLabel* statusLabel = nullptr;
+    QLabel* droppedLabel = nullptr;
+    QTableView* frameTable = nullptr;
+    QTableWidget* slaveTable = nullptr;
 
     FrameRows& rows() { return *rows_; }
     const busmonitor::BusMonitor& busMonitor() const { return monitor_; }

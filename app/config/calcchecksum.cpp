@@ -4,7 +4,7 @@
 #include "core/checksum.h"
 
 void CalcChecksum(std::span<const std::uint8_t> image, const std::int16_t& lastIndex) {
-    const Checksum c = checksumOf(image, lastIndex);
+    const checksum::Sum c = checksum::of(image, lastIndex);
     ChkSum = c.sum;
     ChkComp = c.complement;
 }

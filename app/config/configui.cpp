@@ -18,10 +18,10 @@ QString openPort(MSComm& port) {
         port.Settings(QLatin1String(UploadSettings));
         port.PortOpen(true);
         return {};
-    } catch (const PortNotPermitted& e) {
+    } catch (const serial::PortNotPermitted& e) {
         return QLatin1String(ui::CommPortError) + QStringLiteral("\n\n") +
                QString::fromStdString(e.what());
-    } catch (const CommError&) {
+    } catch (const serial::CommError&) {
         return QLatin1String(ui::CommPortError);
     }
 }
@@ -30,7 +30,7 @@ template <typename Bytes>
 void output(QWidget* window, MSComm& port, const Bytes& image) {
     try {
         port.Output(image);
-    } catch (const CommError&) {
+    } catch (const serial::CommError&) {
         ui::showMessage(window, QLatin1String(ui::CommPortError));
     }
 }

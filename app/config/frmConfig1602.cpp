@@ -62,12 +62,12 @@ void frmConfig1602::buildLayout() {
     cboSP2 = newList(Frame3, QStringLiteral("cboSP2"), {}, 3720, 1080, 735);
 
     Frame2 = newFrame(this, "Frame2", QStringLiteral("Messages"), 240, 2280, 2775, 2775);
-    for (int k = 0; k < MessageCount1602; ++k) {
+    for (int k = 0; k < image1602::MessageCount; ++k) {
         const QByteArray name = "Label" + QByteArray::number(4 + k);
         newLabel(Frame2, name.constData(), QString::number(k + 1), 240, 360 + 360 * k, 255, 255);
         auto* box = new QLineEdit(Frame2);
         box->setObjectName(QStringLiteral("txtMessage_%1").arg(k));
-        box->setMaxLength(MessageLength1602);
+        box->setMaxLength(image1602::MessageLength);
         ui::markUnshowable(box, settings::ansiCodePage());
         place(box, 600, 360 + 360 * k, 1935, 285);
         txtMessage[static_cast<std::size_t>(k)] = box;
@@ -83,43 +83,44 @@ void frmConfig1602::buildLayout() {
     cmdConfig->setObjectName(QStringLiteral("cmdConfig"));
     place(cmdConfig, 6840, 2880, 1095, 495);
     connect(cmdConfig, &QPushButton::clicked, this, &frmConfig1602::cmdConfig_Click);
-    auto* verify = addSendAndVerify(this, cmdConfig, CfgData1602Size, &unselectedList1602,
+    auto* verify = addSendAndVerify(this, cmdConfig, image1602::Size, &image1602::unselectedList,
                                     &frmConfig1602::cmdConfig_Click);
     verify->place({6840, 3480, 1095, 495}, {6840, 4080, 1095, 255}, {6840, 4320, 1095, 315},
                   {3120, 4080, 3375, 1200});
 
     lists_ = {cboaddr, cbobaud, cboDF,  cboW1,     cboW2,    cboDP1,
               cboDP2,  cboSP1,  cboSP2, cboSpage1, cboSpage2};
-    Q_ASSERT(lists_.size() == listFields1602().size());
+    Q_ASSERT(lists_.size() == image1602::listFields().size());
 
     readingTabOrder(this);
     cboaddr->setFocus();
 }
 
 void frmConfig1602::Form_Load() {
-    fillLists(listFields1602(), lists_);
-    restoreLists(Section, listFields1602(), lists_);
-    for (int k = 0; k < MessageCount1602; ++k) {
+    fillLists(image1602::listFields(), lists_);
+    restoreLists(Section, image1602::listFields(), lists_);
+    for (int k = 0; k < image1602::MessageCount; ++k) {
         // The box's length limit cuts a longer stored text to 16 characters.
-        txtMessage[static_cast<std::size_t>(k)]->setText(ReadINI(Section, messageKey1602(k)));
+        txtMessage[static_cast<std::size_t>(k)]->setText(
+            ReadINI(Section, image1602::messageKey(k)));
     }
 }
 
-Choices1602 frmConfig1602::choices() const {
-    Choices1602 c;
+image1602::Choices frmConfig1602::choices() const {
+    image1602::Choices c;
     for (std::size_t k = 0; k < c.messages.size(); ++k) {
         c.messages[k] = txtMessage[k]->text();
     }
-    readLists(listFields1602(), lists_, c);
+    readLists(image1602::listFields(), lists_, c);
     return c;
 }
 
 void frmConfig1602::cmdConfig_Click() {
-    const Choices1602 c = choices();
-    if (!readyToSend(this, MSComm1, unselectedList1602(c))) {
+    const image1602::Choices c = choices();
+    if (!readyToSend(this, MSComm1, image1602::unselectedList(c))) {
         return;
     }
-    const auto built = buildImage1602(c, settings::ansiCodePage());
+    const auto built = image1602::build(c, settings::ansiCodePage());
     if (!built) {
         return;
     }
@@ -133,9 +134,10 @@ void frmConfig1602::cmdConfig_Click() {
 
 void frmConfig1602::Form_Unload() {
     modINI::Batch batch;
-    saveLists(batch, Section, listFields1602(), lists_);
-    for (int k = 0; k < MessageCount1602; ++k) {
-        batch.write(Section, messageKey1602(k), txtMessage[static_cast<std::size_t>(k)]->text());
+    saveLists(batch, Section, image1602::listFields(), lists_);
+    for (int k = 0; k < image1602::MessageCount; ++k) {
+        batch.write(Section, image1602::messageKey(k),
+                    txtMessage[static_cast<std::size_t>(k)]->text());
     }
     commitSettings(this, batch);
 }

@@ -30,16 +30,16 @@ class frmConfig1602 : public configui::ConfigWindow {
     QComboBox* cboSP2 = nullptr;
     QComboBox* cboSpage1 = nullptr;
     QComboBox* cboSpage2 = nullptr;
-    std::array<QLineEdit*, MessageCount1602> txtMessage{};
+    std::array<QLineEdit*, image1602::MessageCount> txtMessage{};
     QPushButton* cmdConfig = nullptr;
 
-    CfgImage1602 CfgData1602{};
+    image1602::Image CfgData1602{};
     QByteArray MsgBytes;
 
     void cmdConfig_Click();
 
     // What the lists and boxes show now.
-    Choices1602 choices() const;
+    image1602::Choices choices() const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

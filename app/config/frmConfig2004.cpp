@@ -51,7 +51,7 @@ void frmConfig2004::buildLayout() {
     Frame3 = newFrame(this, "Frame3", QStringLiteral("Start Screen"), 3360, 2880, 2655, 2415);
     Frame4 = newFrame(this, "Frame4", QStringLiteral("IO Direction on P2 Header"), 6240, 2880, 2775,
                       2415);
-    for (std::size_t i = 0; i < Fields2004; ++i) {
+    for (std::size_t i = 0; i < image2004::FieldCount; ++i) {
         const int row = 840 + 360 * static_cast<int>(i);
         const QByteArray label = "Label" + QByteArray::number(4 + static_cast<int>(i));
         newLabel(Frame2, label.constData(),
@@ -66,7 +66,7 @@ void frmConfig2004::buildLayout() {
                  255);
         cbosmsg[i] = newList(Frame3, QStringLiteral("cbosmsg_%1").arg(i), {}, 840, line, 1695);
     }
-    for (std::size_t i = 0; i < IoPins2004; ++i) {
+    for (std::size_t i = 0; i < image2004::IoPins; ++i) {
         const bool right = i >= 4;
         const int top = 360 + 480 * static_cast<int>(i % 4);
         const QByteArray label = "Label" + QByteArray::number(15 + static_cast<int>(i));
@@ -80,8 +80,8 @@ void frmConfig2004::buildLayout() {
     cmdSend->setObjectName(QStringLiteral("cmdSend"));
     place(cmdSend, 600, 3600, 1815, 855);
     connect(cmdSend, &QPushButton::clicked, this, &frmConfig2004::cmdSend_Click);
-    auto* verify = addSendAndVerify(this, cmdSend, Upload2004Size, &unselectedList2004,
-                                    &frmConfig2004::cmdSend_Click);
+    auto* verify = addSendAndVerify(this, cmdSend, image2004::UploadSize,
+                                    &image2004::unselectedList, &frmConfig2004::cmdSend_Click);
     verify->place({600, 2280, 1815, 495}, {600, 2880, 900, 255}, {1560, 2850, 855, 315},
                   {240, 4560, 3000, 960});
 
@@ -90,45 +90,45 @@ void frmConfig2004::buildLayout() {
         lists_.insert(lists_.end(), column->begin(), column->end());
     }
     lists_.insert(lists_.end(), cboIO.begin(), cboIO.end());
-    Q_ASSERT(lists_.size() == listFields2004().size());
+    Q_ASSERT(lists_.size() == image2004::listFields().size());
 
     readingTabOrder(this);
     cboaddr->setFocus();
 }
 
 void frmConfig2004::Form_Load() {
-    fillLists(listFields2004(), lists_);
-    restoreLists(Section, listFields2004(), lists_);
+    fillLists(image2004::listFields(), lists_);
+    restoreLists(Section, image2004::listFields(), lists_);
 }
 
-Choices2004 frmConfig2004::choices() const {
-    Choices2004 c;
-    readLists(listFields2004(), lists_, c);
+image2004::Choices frmConfig2004::choices() const {
+    image2004::Choices c;
+    readLists(image2004::listFields(), lists_, c);
     return c;
 }
 
 void frmConfig2004::cmdSend_Click() {
-    const Choices2004 c = choices();
-    if (!readyToSend(this, MSComm1, unselectedList2004(c))) {
+    const image2004::Choices c = choices();
+    if (!readyToSend(this, MSComm1, image2004::unselectedList(c))) {
         return;
     }
-    const auto built = buildImage2004(c);
+    const auto built = image2004::build(c);
     if (!built) {
         return;
     }
     std::copy(built->image.begin(), built->image.end(), CfgData2004.begin());
-    constexpr std::int16_t lastSummed = ImageLength2004 - 3;
+    constexpr std::int16_t lastSummed = image2004::Length - 3;
     CalcChecksum(CfgData2004, lastSummed);
-    SendCfgData(ImageLength2004);
+    SendCfgData(image2004::Length);
 }
 
 void frmConfig2004::SendCfgData(const std::int16_t& imageLength) {
-    sendUpload(this, MSComm1, withTrailingZero(CfgData2004, imageLength));
+    sendUpload(this, MSComm1, image2004::withTrailingZero(CfgData2004, imageLength));
 }
 
 void frmConfig2004::Form_Unload() {
     modINI::Batch batch;
-    saveLists(batch, Section, listFields2004(), lists_);
+    saveLists(batch, Section, image2004::listFields(), lists_);
     commitSettings(this, batch);
 }
 

@@ -21,11 +21,11 @@ class frmConfig2004 : public configui::ConfigWindow {
     explicit frmConfig2004(QWidget* parent = nullptr);
     ~frmConfig2004() override;
 
-    std::array<QComboBox*, Fields2004> cboWidth1{};
-    std::array<QComboBox*, Fields2004> cboDP{};
-    std::array<QComboBox*, Fields2004> cboLoc{};
-    std::array<QComboBox*, Fields2004> cbosmsg{};
-    std::array<QComboBox*, IoPins2004> cboIO{};
+    std::array<QComboBox*, image2004::FieldCount> cboWidth1{};
+    std::array<QComboBox*, image2004::FieldCount> cboDP{};
+    std::array<QComboBox*, image2004::FieldCount> cboLoc{};
+    std::array<QComboBox*, image2004::FieldCount> cbosmsg{};
+    std::array<QComboBox*, image2004::IoPins> cboIO{};
     QPushButton* cmdSend = nullptr;
 
     void cmdSend_Click();
@@ -33,7 +33,7 @@ class frmConfig2004 : public configui::ConfigWindow {
     void SendCfgData(const std::int16_t& imageLength);
 
     // What the lists show now.
-    Choices2004 choices() const;
+    image2004::Choices choices() const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -20,8 +20,8 @@ SendAndVerify::SendAndVerify(QWidget* window, MSComm& port, QPushButton* sendBut
       targetOf_(std::move(target)),
       send_(std::move(send)),
       finder_(port) {
-    cmdVerify = new ui::CaptionButton(QStringLiteral("Send && Verify"), window);
-    cmdVerify->setObjectName(QStringLiteral("cmdVerify"));
+    verifyButton = new ui::CaptionButton(QStringLiteral("Send && Verify"), window);
+    verifyButton->setObjectName(QStringLiteral("cmdVerify"));
     settleLabel_ = new QLabel(QStringLiteral("Settle (ms)"), window);
     settleLabel_->setObjectName(QStringLiteral("lblSettle"));
     settleBox = new QSpinBox(window);
@@ -31,28 +31,28 @@ SendAndVerify::SendAndVerify(QWidget* window, MSComm& port, QPushButton* sendBut
     settleBox->setToolTip(
         QStringLiteral("Time the module is given to store the image before it is asked at its "
                        "new settings"));
-    lblVerify = new QLabel(window);
-    lblVerify->setObjectName(QStringLiteral("lblVerify"));
-    lblVerify->setWordWrap(true);
-    lblVerify->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    answerLabel = new QLabel(window);
+    answerLabel->setObjectName(QStringLiteral("lblVerify"));
+    answerLabel->setWordWrap(true);
+    answerLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    connect(cmdVerify, &QPushButton::clicked, this, &SendAndVerify::cmdVerify_Click);
-    connect(&finder_, &ModuleFinder::finished, this, &SendAndVerify::showEnd);
+    connect(verifyButton, &QPushButton::clicked, this, &SendAndVerify::verify);
+    connect(&finder_, &serial::ModuleFinder::finished, this, &SendAndVerify::showEnd);
 }
 
 void SendAndVerify::place(Twips button, Twips settleLabel, Twips settle, Twips answer) {
-    ui::place(cmdVerify, button.left, button.top, button.width, button.height);
+    ui::place(verifyButton, button.left, button.top, button.width, button.height);
     ui::place(settleLabel_, settleLabel.left, settleLabel.top, settleLabel.width,
               settleLabel.height);
     ui::place(settleBox, settle.left, settle.top, settle.width, settle.height);
-    ui::place(lblVerify, answer.left, answer.top, answer.width, answer.height);
+    ui::place(answerLabel, answer.left, answer.top, answer.width, answer.height);
 }
 
-void SendAndVerify::cmdVerify_Click() {
+void SendAndVerify::verify() {
     if (finder_.running()) {
         return;
     }
-    lblVerify->clear();
+    answerLabel->clear();
     const std::optional<finder::Probe> target = targetOf_();
     if (!target) {
         return;
@@ -60,11 +60,11 @@ void SendAndVerify::cmdVerify_Click() {
     target_ = *target;
     uploaded_ = false;
     answeredBefore_ = false;
-    lblVerify->setText(QStringLiteral("Asking address %1, %2 before the upload…")
-                           .arg(target_.address)
-                           .arg(finder::describe(target_.line)));
+    answerLabel->setText(QStringLiteral("Asking address %1, %2 before the upload…")
+                             .arg(target_.address)
+                             .arg(finder::describe(target_.line)));
     setBusy(true);
-    ModuleFinder::Options o;
+    serial::ModuleFinder::Options o;
     o.allowance = finder::CheckAllowance;
     finder_.start({target_}, o);
 }
@@ -72,17 +72,17 @@ void SendAndVerify::cmdVerify_Click() {
 void SendAndVerify::upload() {
     const std::optional<Sent> sent = send_();
     if (!sent) {
-        lblVerify->clear();
+        answerLabel->clear();
         setBusy(false);
         return;
     }
     target_ = sent->target;
     uploaded_ = true;
-    lblVerify->setText(QStringLiteral("Sent; asking address %1, %2…")
-                           .arg(target_.address)
-                           .arg(finder::describe(target_.line)));
+    answerLabel->setText(QStringLiteral("Sent; asking address %1, %2…")
+                             .arg(target_.address)
+                             .arg(finder::describe(target_.line)));
     // The port stays at the upload settings for the next send; only the probe moves it.
-    ModuleFinder::Options o;
+    serial::ModuleFinder::Options o;
     o.allowance = finder::CheckAllowance;
     o.startDelay =
         finder::uploadWireTime(sent->bytes) + std::chrono::milliseconds(settleBox->value());
@@ -90,14 +90,14 @@ void SendAndVerify::upload() {
 }
 
 void SendAndVerify::setBusy(bool busy) {
-    cmdVerify->setEnabled(!busy);
+    verifyButton->setEnabled(!busy);
     sendButton_->setEnabled(!busy);
 }
 
 void SendAndVerify::showEnd(const finder::Summary& s) {
     if (!s.error.isEmpty()) {
         setBusy(false);
-        lblVerify->setText(s.error);
+        answerLabel->setText(s.error);
         return;
     }
     if (!uploaded_) {
@@ -108,12 +108,12 @@ void SendAndVerify::showEnd(const finder::Summary& s) {
     }
     setBusy(false);
     if (!s.found.empty()) {
-        lblVerify->setText(answeredBefore_ ? finder::answersAsBefore(target_)
-                                           : finder::answersAt(target_));
+        answerLabel->setText(answeredBefore_ ? finder::answersAsBefore(target_)
+                                             : finder::answersAt(target_));
     } else if (!s.unreadable.empty()) {
-        lblVerify->setText(finder::unreadableAt(target_));
+        answerLabel->setText(finder::unreadableAt(target_));
     } else {
-        lblVerify->setText(finder::noAnswerAt(target_));
+        answerLabel->setText(finder::noAnswerAt(target_));
     }
 }
 

@@ -46,11 +46,11 @@ class SendAndVerify : public QObject {
     };
     void place(Twips button, Twips settleLabel, Twips settle, Twips answer);
 
-    QPushButton* cmdVerify = nullptr;
+    QPushButton* verifyButton = nullptr;
     QSpinBox* settleBox = nullptr;  // milliseconds
-    QLabel* lblVerify = nullptr;
+    QLabel* answerLabel = nullptr;
 
-    void cmdVerify_Click();
+    void verify();
 
   private:
     void showEnd(const finder::Summary& s);
@@ -61,7 +61,7 @@ class SendAndVerify : public QObject {
     std::function<std::optional<finder::Probe>()> targetOf_;
     std::function<std::optional<Sent>()> send_;
     QLabel* settleLabel_ = nullptr;
-    ModuleFinder finder_;
+    serial::ModuleFinder finder_;
     finder::Probe target_;
     bool uploaded_ = false;        // the probe under way is the one after the upload
     bool answeredBefore_ = false;  // the module answered at target_ before the upload

@@ -1,4 +1,4 @@
-#include "app/frmFind.h"
+#include "app/finder/findwindow.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -31,7 +31,7 @@ W* named(W* w, const char* name) {
 
 }  // namespace
 
-frmFind::frmFind(frmMain* main, QWidget* parent)
+FindWindow::FindWindow(frmMain* main, QWidget* parent)
     : QWidget(parent, Qt::Window), main_(main), port_(settings::portDevice) {
     setObjectName(QStringLiteral("frmFind"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -53,7 +53,7 @@ frmFind::frmFind(frmMain* main, QWidget* parent)
     allowanceBox = named(new QSpinBox(this), "allowanceBox");
     allowanceBox->setRange(0, 1000);
     allowanceBox->setSuffix(QStringLiteral(" ms"));
-    allowanceBox->setValue(static_cast<int>(ModuleFinder::DefaultAllowance.count() / 1000));
+    allowanceBox->setValue(static_cast<int>(serial::ModuleFinder::DefaultAllowance.count() / 1000));
     allowanceBox->setToolTip(
         QStringLiteral("Time allowed beyond the line's own for an answer to start. Raise it for "
                        "a slow module or a USB adapter that holds bytes back (an FTDI adapter "
@@ -103,16 +103,16 @@ frmFind::frmFind(frmMain* main, QWidget* parent)
     column->addLayout(use);
     resize(ui::twips(this, 6600), ui::twips(this, 5400));
 
-    connect(startButton, &QPushButton::clicked, this, &frmFind::startSearch);
-    connect(cancelButton, &QPushButton::clicked, &finder_, &ModuleFinder::cancel);
-    connect(useButton, &QPushButton::clicked, this, &frmFind::useSettings);
+    connect(startButton, &QPushButton::clicked, this, &FindWindow::startSearch);
+    connect(cancelButton, &QPushButton::clicked, &finder_, &serial::ModuleFinder::cancel);
+    connect(useButton, &QPushButton::clicked, this, &FindWindow::useSettings);
     connect(results, &QListWidget::currentRowChanged, this, [this](int row) {
         useButton->setEnabled(!searching() && row >= 0 &&
                               results->item(row)->data(Qt::UserRole).isValid());
     });
-    connect(&finder_, &ModuleFinder::progress, this, &frmFind::showProgress);
-    connect(&finder_, &ModuleFinder::answered, this, &frmFind::showAnswer);
-    connect(&finder_, &ModuleFinder::finished, this, &frmFind::showEnd);
+    connect(&finder_, &serial::ModuleFinder::progress, this, &FindWindow::showProgress);
+    connect(&finder_, &serial::ModuleFinder::answered, this, &FindWindow::showAnswer);
+    connect(&finder_, &serial::ModuleFinder::finished, this, &FindWindow::showEnd);
 
     portLabel->setText(
         QStringLiteral("Searches on the port chosen in the main window, starting with its speed, "
@@ -125,9 +125,9 @@ frmFind::frmFind(frmMain* main, QWidget* parent)
     setSearching(false);
 }
 
-frmFind::~frmFind() = default;
+FindWindow::~FindWindow() = default;
 
-std::optional<finder::Probe> frmFind::mainWindowProbe() const {
+std::optional<finder::Probe> FindWindow::mainWindowProbe() const {
     const frmMain::LineChoice choice = main_->lineChoice();
     if (choice.baud == 0) {
         return std::nullopt;
@@ -145,7 +145,7 @@ std::optional<finder::Probe> frmFind::mainWindowProbe() const {
     return p;
 }
 
-void frmFind::startSearch() {
+void FindWindow::startSearch() {
     if (searching()) {
         return;
     }
@@ -178,14 +178,14 @@ void frmFind::startSearch() {
     const QString device = statusLabel->fontMetrics().elidedText(
         settings::portDevice(portNumber), Qt::ElideMiddle, std::max(statusLabel->width() / 2, 80));
     statusLabel->setText(QStringLiteral("Opening port %1 (%2)…").arg(portNumber).arg(device));
-    ModuleFinder::Options o;
+    serial::ModuleFinder::Options o;
     o.allowance = std::chrono::milliseconds(allowanceBox->value());
     o.wholeBus = wholeBusBox->isChecked();
     setSearching(true);
     finder_.start(plan, o);
 }
 
-void frmFind::showProgress(const finder::Progress& p) {
+void FindWindow::showProgress(const finder::Progress& p) {
     statusLabel->setText(QStringLiteral("Trying address %1 at %2")
                              .arg(p.probe.address)
                              .arg(finder::describe(p.probe.line)));
@@ -195,7 +195,7 @@ void frmFind::showProgress(const finder::Progress& p) {
         QStringLiteral("%1 s left").arg(std::chrono::duration<double>(p.left).count(), 0, 'f', 1));
 }
 
-void frmFind::showAnswer(const finder::Answer& a) {
+void FindWindow::showAnswer(const finder::Answer& a) {
     const bool module = a.judgement.verdict == finder::Verdict::Found;
     QString text = module ? finder::answersAt(a.probe) : finder::unreadableAt(a.probe);
     if (a.judgement.value) {
@@ -216,7 +216,7 @@ void frmFind::showAnswer(const finder::Answer& a) {
     }
 }
 
-void frmFind::showEnd(const finder::Summary& s) {
+void FindWindow::showEnd(const finder::Summary& s) {
     setSearching(false);
     progressBar->setValue(s.probes);
     progressBar->setFormat(QStringLiteral("%1 of %2 probes").arg(s.probes).arg(s.total));
@@ -241,7 +241,7 @@ void frmFind::showEnd(const finder::Summary& s) {
     statusLabel->setText(text);
 }
 
-void frmFind::useSettings() {
+void FindWindow::useSettings() {
     const QListWidgetItem* item = results->currentItem();
     if (item == nullptr || !item->data(Qt::UserRole).isValid()) {
         return;
@@ -261,7 +261,7 @@ void frmFind::useSettings() {
                              .arg(finder::describe(p.line)));
 }
 
-void frmFind::setSearching(bool on) {
+void FindWindow::setSearching(bool on) {
     startButton->setEnabled(!on);
     cancelButton->setEnabled(on);
     for (QWidget* w : std::initializer_list<QWidget*>{fromBox, toBox, allowanceBox, wholeBusBox}) {
@@ -271,7 +271,7 @@ void frmFind::setSearching(bool on) {
                           results->currentItem()->data(Qt::UserRole).isValid());
 }
 
-void frmFind::closeEvent(QCloseEvent* event) {
+void FindWindow::closeEvent(QCloseEvent* event) {
     finder_.cancel();
     event->accept();
 }

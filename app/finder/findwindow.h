@@ -20,11 +20,11 @@ class QSpinBox;
 
 namespace finder {
 
-class frmFind : public QWidget {
+class FindWindow : public QWidget {
     Q_OBJECT
   public:
-    explicit frmFind(frmMain* main, QWidget* parent = nullptr);
-    ~frmFind() override;
+    explicit FindWindow(frmMain* main, QWidget* parent = nullptr);
+    ~FindWindow() override;
 
     QLabel* portLabel = nullptr;
     QSpinBox* fromBox = nullptr;
@@ -56,7 +56,7 @@ class frmFind : public QWidget {
 
     frmMain* main_;
     MSComm port_;
-    ModuleFinder finder_{port_};  // after port_: stopped before the port goes
+    serial::ModuleFinder finder_{port_};  // after port_: stopped before the port goes
     std::vector<finder::Probe> found_;
 };
 

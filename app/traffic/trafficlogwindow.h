@@ -13,21 +13,21 @@ namespace traffic {
 
 class Model;
 
-class frmTrafficLog : public QWidget {
+class TrafficLogWindow : public QWidget {
     Q_OBJECT
   public:
-    explicit frmTrafficLog(traffic::Model& model, QWidget* parent = nullptr);
+    explicit TrafficLogWindow(traffic::Model& model, QWidget* parent = nullptr);
 
     // Shows the program's one log window, making it on first use.
-    static frmTrafficLog* showLog();
+    static TrafficLogWindow* showLog();
     // Closes that window when it is open.
     static void closeLog();
 
-    QLabel* lblDropped = nullptr;
-    QTableView* grdTraffic = nullptr;
-    QPushButton* cmdClear = nullptr;
-    QPushButton* cmdCopy = nullptr;
-    QPushButton* cmdExport = nullptr;
+    QLabel* droppedLabel = nullptr;
+    QTableView* trafficTable = nullptr;
+    QPushButton* clearButton = nullptr;
+    QPushButton* copyButton = nullptr;
+    QPushButton* exportButton = nullptr;
 
     // The selected rows (all rows when none is selected, for exportTo) as text.
     QString selectedText() const;

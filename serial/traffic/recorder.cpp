@@ -20,11 +20,11 @@ constexpr int kLeastGapMs = 4;
 
 int silenceMs(const QString& settings) {
     try {
-        const LineSettings s = parseSettings(settings);
+        const serial::LineSettings s = serial::parseSettings(settings);
         const double stop = s.stopBits == 3 ? 1.5 : s.stopBits;
         const double bits = 1.0 + s.dataBits + (s.parity == 'n' ? 0 : 1) + stop;
         return std::max(kLeastGapMs, static_cast<int>(std::ceil(3.5 * bits * 1000.0 / s.baud)));
-    } catch (const CommError&) {
+    } catch (const serial::CommError&) {
         return kLeastGapMs;
     }
 }

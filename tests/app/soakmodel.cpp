@@ -2,6 +2,8 @@
 
 #include "tests/support/frames.h"
 
+using namespace testsupport;
+
 namespace soak {
 
 namespace {

@@ -26,10 +26,10 @@ class TestChecksum : public QObject {
         CalcChecksum(image, 1);  // multiple of 256
         QCOMPARE(ChkSum, 0);
         QCOMPARE(ChkComp, 256);
-        QCOMPARE(complementByte(checksumOf(image, 1)), 0);
+        QCOMPARE(checksum::complementByte(checksum::of(image, 1)), 0);
         const std::array<std::uint8_t, 2> ff{200, 55};
-        QCOMPARE(checksumOf(ff, 1).complement, 1);
-        QCOMPARE(checksumOf(ff, 50).sum, 255);  // clamped to the image
+        QCOMPARE(checksum::of(ff, 1).complement, 1);
+        QCOMPARE(checksum::of(ff, 50).sum, 255);  // clamped to the image
     }
 };
 

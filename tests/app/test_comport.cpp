@@ -28,6 +28,8 @@
 #include "tests/support/inifolder.h"
 #include "tests/support/widgettest.h"
 
+using namespace testsupport;
+
 namespace {
 
 int comPort() {
@@ -89,14 +91,14 @@ class TestComPort : public QObject {
         if (!underWine()) {
             MSComm other{settings::portDevice};
             other.CommPort(comPort());
-            QVERIFY_THROWS_EXCEPTION(CommError, other.PortOpen(true));
+            QVERIFY_THROWS_EXCEPTION(serial::CommError, other.PortOpen(true));
         }
         MSComm missing{settings::portDevice};
         missing.CommPort(99);
         try {
             missing.PortOpen(true);
             QFAIL("COM99 opened");
-        } catch (const CommError& e) {
+        } catch (const serial::CommError& e) {
             QVERIFY2(QString::fromUtf8(e.what()).contains(QStringLiteral("COM99")), e.what());
         }
 
@@ -112,7 +114,7 @@ class TestComPort : public QObject {
         QCOMPARE(readAt(port, ModbusLine), Reply04);
         port.PortOpen(false);
         QVERIFY(!port.PortOpen());
-        QVERIFY_THROWS_EXCEPTION(CommError, port.Output(Read04));
+        QVERIFY_THROWS_EXCEPTION(serial::CommError, port.Output(Read04));
     }
 
     // The adapter pulled out (korvo-sim stopped by scripts/windows when this case asks, by
@@ -142,7 +144,7 @@ class TestComPort : public QObject {
                         port.Output(Read04);
                     }
                     return !port.PortOpen();
-                } catch (const CommError& e) {
+                } catch (const serial::CommError& e) {
                     reason = QString::fromUtf8(e.what());
                     return true;
                 }
@@ -155,7 +157,7 @@ class TestComPort : public QObject {
         QVERIFY2(failed.constFirst().constFirst().toString().contains(
                      QStringLiteral("COM%1").arg(comPort())),
                  qPrintable(failed.constFirst().constFirst().toString()));
-        QVERIFY_THROWS_EXCEPTION(CommError, port.Output(Read04));
+        QVERIFY_THROWS_EXCEPTION(serial::CommError, port.Output(Read04));
         QTest::qWait(100);
         QCOMPARE(failed.size(), 1);
     }

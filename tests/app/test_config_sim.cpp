@@ -12,6 +12,8 @@
 #include "tests/support/frames.h"
 #include "tests/support/simprocess.h"
 
+using namespace testsupport;
+
 namespace {
 
 // A register write to the new address at the new line settings, as the main window would

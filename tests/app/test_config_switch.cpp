@@ -12,6 +12,8 @@
 #include "tests/app/windowtest.h"
 #include "widgets/messagebox.h"
 
+using namespace testsupport;
+
 namespace {
 
 template <typename Window>
@@ -37,16 +39,16 @@ class TestConfigSwitch : public QObject {
 
     void eachWindowExistsOnce() {
         Bench bench;
-        openConfigWindow(0);
+        configui::openWindow(0);
         const QList<frmConfig1602*> first = openWindows<frmConfig1602>();
         QCOMPARE(first.size(), 1);
         first.front()->cboaddr->setCurrentIndex(41);
-        openConfigWindow(0);  // brought to the front, not built again
+        configui::openWindow(0);  // brought to the front, not built again
         QCOMPARE(openWindows<frmConfig1602>(), first);
         QCOMPARE(first.front()->cboaddr->currentText(), QStringLiteral("42"));
 
-        openConfigWindow(1);
-        openConfigWindow(7);
+        configui::openWindow(1);
+        configui::openWindow(7);
         QCOMPARE(openWindows<frmConfig2004>().size(), 1);
         QCOMPARE(openWindows<frmConfig1602>(), first);
         // Both hold the same port number: the second could not open it.
@@ -55,7 +57,7 @@ class TestConfigSwitch : public QObject {
         // Closed, then opened again: built anew, so the load runs again.
         closeWindow(first.front());
         WriteINI(QStringLiteral("Cfg1602"), QStringLiteral("Saddr"), QStringLiteral("7"));
-        openConfigWindow(0);
+        configui::openWindow(0);
         const QList<frmConfig1602*> again = openWindows<frmConfig1602>();
         QCOMPARE(again.size(), 1);
         QCOMPARE(again.front()->cboaddr->currentText(), QStringLiteral("7"));

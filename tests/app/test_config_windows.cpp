@@ -24,6 +24,8 @@
 #include "app/frmMain.h"
 #include "tests/app/windowtest.h"
 
+using namespace testsupport;
+
 namespace {
 
 // Each "key=value" of the list against what the section holds.
@@ -373,7 +375,7 @@ class TestConfigWindows : public QObject {
         w->cboSP1->setCurrentIndex(13);
         w->cboSpage2->setCurrentIndex(6);
         w->txtMessage[5]->setText(QStringLiteral("0123456789ABCDEF"));
-        const Choices1602 before = w->choices();
+        const image1602::Choices before = w->choices();
         closeWindow(w);
         compareSection("Cfg1602",
                        "Saddr=12 CSet=4800,n,8,2 Dwidth1=0 Dwidth2=5 DP1=0 DP2=-1 SP1=13 SP2=0 "
@@ -381,7 +383,7 @@ class TestConfigWindows : public QObject {
         QVERIFY(bench.ini.read().contains("Cset="));
 
         auto* again = new frmConfig1602;
-        QVERIFY(again->choices() == typedTextGone(listFields1602(), before));
+        QVERIFY(again->choices() == typedTextGone(image1602::listFields(), before));
         closeWindow(again);
     }
 
@@ -399,13 +401,13 @@ class TestConfigWindows : public QObject {
         typeInto(w->cboDP[3], "x");
         w->cboLoc[3]->setCurrentIndex(18);
         w->cbosmsg[2]->setCurrentIndex(20);
-        const Choices2004 before = w->choices();
+        const image2004::Choices before = w->choices();
         closeWindow(w);
         compareSection("Cfg2004",
                        "Saddr=12 CSet=115200,n,8,1 Dwidth2=5 Dwidth3=0 DP4=-1 SP4=18 "
                        "Start3=20 IODIR=129");
         auto* again = new frmConfig2004;
-        QVERIFY(again->choices() == typedTextGone(listFields2004(), before));
+        QVERIFY(again->choices() == typedTextGone(image2004::listFields(), before));
         closeWindow(again);
     }
 

@@ -6,6 +6,8 @@
 #include "core/hex.h"
 #include "tests/support/crcexamples.h"
 
+using namespace testsupport;
+
 namespace {
 
 void loadTx(std::initializer_list<std::uint8_t> bytes) {

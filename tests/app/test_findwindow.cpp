@@ -14,11 +14,13 @@
 #include <QSpinBox>
 #include <QTest>
 
-#include "app/frmFind.h"
+#include "app/finder/findwindow.h"
 #include "app/frmMain.h"
 #include "tests/support/inifolder.h"
 #include "tests/support/simprocess.h"
 #include "tests/support/widgettest.h"
+
+using namespace testsupport;
 
 namespace {
 
@@ -28,7 +30,7 @@ struct Bench {
     IniFolder ini;
     SimProcess sim;
     std::unique_ptr<frmMain> main;
-    frmFind* find = nullptr;
+    finder::FindWindow* find = nullptr;
 
     explicit Bench(const QStringList& simArgs) {
         const QString path = sim.start(simArgs);
@@ -38,8 +40,8 @@ struct Bench {
             path.toLocal8Bit() + "\r\n");
         main = std::make_unique<frmMain>();
         main->show();
-        main->mnuFind->trigger();
-        find = main->findChild<frmFind*>();
+        main->findAction->trigger();
+        find = main->findChild<finder::FindWindow*>();
         // Generous: this checks the window's flow, not how close to the line's own time a
         // probe may end. korvo-sim reads the line's settings when it gets round to a burst,
         // which on a busy machine can be after a quick finder has moved on: a module that

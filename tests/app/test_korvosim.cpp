@@ -9,6 +9,8 @@
 #include "tests/app/slave.h"
 #include "tests/support/simprocess.h"
 
+using namespace testsupport;
+
 class TestKorvoSim : public QObject {
     Q_OBJECT
   private slots:

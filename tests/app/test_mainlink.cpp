@@ -17,6 +17,8 @@
 #include "app/modVar.h"
 #include "tests/app/slave.h"
 
+using namespace testsupport;
+
 namespace {
 
 // The window state as one line: caption, port open, then fComm, fCom5, fCom6, fCom16,

@@ -25,6 +25,8 @@
 #include "tests/support/widgettest.h"
 #include "widgets/messagebox.h"
 
+using namespace testsupport;
+
 namespace {
 
 QStringList itemsOf(const QComboBox* c) {
@@ -52,7 +54,7 @@ class TestMainWindow : public QObject {
         QCOMPARE(w.menuBar()->actions().size(), 3);
         QCOMPARE(w.menuBar()->actions().constFirst(), w.mnuCfg);
         QCOMPARE(w.menuBar()->actions().at(1)->text(), QStringLiteral("View"));
-        QCOMPARE(w.menuBar()->actions().constLast(), w.mnuTools->menuAction());
+        QCOMPARE(w.menuBar()->actions().constLast(), w.toolsMenu->menuAction());
         QCOMPARE(w.mnuCfg->menu(), nullptr);
         QCOMPARE(w.cmdConnect->text(), QStringLiteral("Connect"));
         for (QWidget* off : {w.fCom5, w.fCom6, w.fCom16, w.fCom4}) {
@@ -217,7 +219,7 @@ class TestMainWindow : public QObject {
             if (configuring) {
                 // A port that is nowhere, so that no test running beside this one loses its own.
                 PortNumber = QStringLiteral("20");
-                openConfigWindow(1);
+                configui::openWindow(1);
             }
             QCOMPARE(shown().size(), open.size() + (configuring ? 2 : 1));
             w.close();

@@ -30,6 +30,8 @@
 #include "tests/support/simprocess.h"
 #include "tests/support/widgettest.h"
 
+using namespace testsupport;
+
 namespace {
 
 // Port 1: the master's node; port 2: a link to it; port 4: the node the window listens on.
@@ -59,7 +61,7 @@ struct Bench {
             "\r\n4=" + nodes.value(3).toLocal8Bit() + "\r\n");
         main = std::make_unique<frmMain>();
         main->show();
-        main->mnuMonitor->trigger();
+        main->monitorAction->trigger();
         window = main->findChild<monitor::MonitorWindow*>();
     }
     ~Bench() {
@@ -70,8 +72,8 @@ struct Bench {
     }
 
     bool listen(int port) {
-        window->cboPort->setCurrentIndex(port - 1);
-        window->cmdStart->click();
+        window->portList->setCurrentIndex(port - 1);
+        window->startButton->click();
         return window->busMonitor().isRunning() &&
                bus.waitForLog(QString("node %1: a master opened").arg(port), 10000);
     }
@@ -88,12 +90,12 @@ struct Bench {
         return QTest::qWaitFor([&] { return window->rows().rowCount() >= rowsAfter; }, 10000);
     }
     QString cell(int row, int column) const {
-        return window->grdFrames->model()->index(row, column).data().toString();
+        return window->frameTable->model()->index(row, column).data().toString();
     }
     QString figure(int address, int column) const {
-        for (int r = 0; r < window->grdSlaves->rowCount(); ++r) {
-            if (window->grdSlaves->item(r, 0)->text() == QString::number(address)) {
-                return window->grdSlaves->item(r, column)->text();
+        for (int r = 0; r < window->slaveTable->rowCount(); ++r) {
+            if (window->slaveTable->item(r, 0)->text() == QString::number(address)) {
+                return window->slaveTable->item(r, column)->text();
             }
         }
         return "(no row for " + QString::number(address) + ")";
@@ -141,7 +143,7 @@ class TestMonitorWindow : public QObject {
         QVERIFY(b.window != nullptr);
         QVERIFY(!b.window->isModal());
         QVERIFY(b.listen(4));
-        QCOMPARE(b.window->cmdStart->text(), QStringLiteral("Stop"));
+        QCOMPARE(b.window->startButton->text(), QStringLiteral("Stop"));
 
         const QByteArray read1 = fromHex("01 04 00 00 00 01 31 CA");
         const QByteArray read2 = withCrc("02 04 00 00 00 01");
@@ -152,8 +154,8 @@ class TestMonitorWindow : public QObject {
         QVERIFY(b.ask(read7, 5));
         QVERIFY(b.ask(outside, 7));  // the request to 7 is given up on when this one comes
         QTRY_VERIFY_WITH_TIMEOUT(b.cell(4, monitor::Outcome).contains("no reply"), 10000);
-        b.window->cmdStart->click();
-        QCOMPARE(b.window->cmdStart->text(), QStringLiteral("Start"));
+        b.window->startButton->click();
+        QCOMPARE(b.window->startButton->text(), QStringLiteral("Start"));
 
         QByteArray corrupted = withCrc("02 04 02 00 0A");  // --corrupt-crc inverts the low byte
         corrupted[5] = static_cast<char>(corrupted[5] ^ 0xFF);
@@ -180,7 +182,7 @@ class TestMonitorWindow : public QObject {
         QCOMPARE(b.figure(7, 3), QStringLiteral("1"));
 
         // The filter by slave address, then the files of what is shown.
-        b.window->cboSlave->setCurrentText(QStringLiteral("1"));
+        b.window->slaveList->setCurrentText(QStringLiteral("1"));
         QCOMPARE(b.window->shownRows(), 4);
         const QString csv = b.dir.filePath("bus.csv");
         QVERIFY(b.window->exportCsv(csv));
@@ -238,10 +240,10 @@ class TestMonitorWindow : public QObject {
                   nodes[5].toLocal8Bit() + "\r\n");
         frmMain main;
         main.show();
-        main.mnuMonitor->trigger();
+        main.monitorAction->trigger();
         auto* window = main.findChild<monitor::MonitorWindow*>();
-        window->cboPort->setCurrentIndex(5);
-        window->cmdStart->click();
+        window->portList->setCurrentIndex(5);
+        window->startButton->click();
         QVERIFY(window->busMonitor().isRunning());
         for (const char* opened : {"node 5: a master opened", "node 6: a master opened"}) {
             QVERIFY(bus.waitForLog(opened, 10000));
@@ -280,7 +282,7 @@ class TestMonitorWindow : public QObject {
             wire += said;
         }
         QTRY_COMPARE_WITH_TIMEOUT(window->rows().rowCount(), wire.size(), 10000);
-        window->cmdStart->click();  // stop
+        window->startButton->click();  // stop
         ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
         QVERIFY(cli.waitForFinished(20000));
         QCOMPARE(cli.exitCode(), 0);
@@ -343,14 +345,14 @@ class TestMonitorWindow : public QObject {
             QCOMPARE(busframe::directionName(f.direction), frames[r]["direction"].toString());
             QCOMPARE(f.crcOk, frames[r]["crc_ok"].toBool());
         }
-        for (int r = 0; r < window->grdSlaves->rowCount(); ++r) {
-            const QJsonObject& s = perSlave[window->grdSlaves->item(r, 0)->text().toInt()];
-            QCOMPARE(window->grdSlaves->item(r, 1)->text().toInt(), s["requests"].toInt());
-            QCOMPARE(window->grdSlaves->item(r, 2)->text().toInt(), s["replies"].toInt());
-            QCOMPARE(window->grdSlaves->item(r, 3)->text().toInt(), s["no_reply"].toInt());
-            QCOMPARE(window->grdSlaves->item(r, 4)->text().toInt(), s["crc_errors"].toInt());
+        for (int r = 0; r < window->slaveTable->rowCount(); ++r) {
+            const QJsonObject& s = perSlave[window->slaveTable->item(r, 0)->text().toInt()];
+            QCOMPARE(window->slaveTable->item(r, 1)->text().toInt(), s["requests"].toInt());
+            QCOMPARE(window->slaveTable->item(r, 2)->text().toInt(), s["replies"].toInt());
+            QCOMPARE(window->slaveTable->item(r, 3)->text().toInt(), s["no_reply"].toInt());
+            QCOMPARE(window->slaveTable->item(r, 4)->text().toInt(), s["crc_errors"].toInt());
         }
-        QCOMPARE(window->grdSlaves->rowCount(), 4);
+        QCOMPARE(window->slaveTable->rowCount(), 4);
 
         // Neither listener put a byte on the line.
         QCOMPARE(bus.stop(), 0);
@@ -394,11 +396,11 @@ class TestMonitorWindow : public QObject {
         Bench b;
         b.main->cmdConnect->click();
         QVERIFY(b.main->MSComm1.PortOpen());
-        b.window->cboPort->setCurrentIndex(port - 1);
-        b.window->cmdStart->click();
+        b.window->portList->setCurrentIndex(port - 1);
+        b.window->startButton->click();
         QCOMPARE(b.window->busMonitor().isRunning(), !refused);
-        QCOMPARE(b.window->lblStatus->text().contains("held by the main window"), refused);
-        QCOMPARE(b.window->cmdStart->text(),
+        QCOMPARE(b.window->statusLabel->text().contains("held by the main window"), refused);
+        QCOMPARE(b.window->startButton->text(),
                  refused ? QStringLiteral("Start") : QStringLiteral("Stop"));
     }
 

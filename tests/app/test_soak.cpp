@@ -39,6 +39,8 @@
 #include "tests/support/simprocess.h"
 #include "widgets/messagebox.h"
 
+using namespace testsupport;
+
 namespace {
 
 using namespace soak;

@@ -6,12 +6,14 @@
 
 #include "app/config/frmConfig1602.h"
 #include "app/config/frmConfig2004.h"
-#include "app/frmFind.h"
+#include "app/finder/findwindow.h"
 #include "app/frmMain.h"
-#include "app/traffic/frmTrafficLog.h"
+#include "app/traffic/trafficlogwindow.h"
 #include "serial/traffic/recorder.h"
 #include "serial/traffic/trafficmodel.h"
 #include "tests/app/windowtest.h"
+
+using namespace testsupport;
 
 namespace {
 
@@ -100,9 +102,9 @@ class TestTabOrder : public QObject {
         } else if (window == QLatin1String("frmConfig2004")) {
             owned = std::make_unique<frmConfig2004>();
         } else if (window == QLatin1String("frmFind")) {
-            shown = new frmFind(&main, &main);
+            shown = new finder::FindWindow(&main, &main);
         } else if (window == QLatin1String("frmTrafficLog")) {
-            owned = std::make_unique<frmTrafficLog>(traffic::recorder().model());
+            owned = std::make_unique<traffic::TrafficLogWindow>(traffic::recorder().model());
         }
         if (owned) {
             owned->setAttribute(Qt::WA_DeleteOnClose, false);

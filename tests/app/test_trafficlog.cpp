@@ -13,11 +13,13 @@
 #include <QTest>
 
 #include "app/config/frmConfig2004.h"
-#include "app/traffic/frmTrafficLog.h"
+#include "app/traffic/trafficlogwindow.h"
 #include "serial/traffic/recorder.h"
 #include "tests/app/slave.h"
 #include "tests/support/simprocess.h"
 #include "tests/support/wordedframes.h"
+
+using namespace testsupport;
 
 namespace {
 
@@ -190,20 +192,20 @@ class TestTrafficLog : public QObject {
         QCOMPARE(open->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
         open->trigger();
         logRows().flush();
-        frmTrafficLog* log = nullptr;
+        traffic::TrafficLogWindow* log = nullptr;
         for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (auto* l = qobject_cast<frmTrafficLog*>(top)) {
+            if (auto* l = qobject_cast<traffic::TrafficLogWindow*>(top)) {
                 log = l;
             }
         }
         QVERIFY(log != nullptr && log->isVisible());
         QCOMPARE(log->windowTitle(), QStringLiteral("Traffic Log"));
-        QCOMPARE(log->grdTraffic->model()->rowCount(), 2);
-        QCOMPARE(log->grdTraffic->model()->index(0, traffic::Bytes).data().toString(),
+        QCOMPARE(log->trafficTable->model()->rowCount(), 2);
+        QCOMPARE(log->trafficTable->model()->index(0, traffic::Bytes).data().toString(),
                  QStringLiteral("01 04 00 00 00 01 31 CA"));
 
-        log->grdTraffic->selectRow(1);
-        log->cmdCopy->click();
+        log->trafficTable->selectRow(1);
+        log->copyButton->click();
         const QStringList copied = QApplication::clipboard()->text().split(u'\t');
         QCOMPARE(copied.mid(4),
                  (QStringList{"rx", "01 04 02 00 0A 39 37", "reply: 0x000A (10)", "good\n"}));
@@ -220,13 +222,13 @@ class TestTrafficLog : public QObject {
         QVERIFY(!log->exportTo(dir.filePath(QStringLiteral("no/such/folder.csv")), true));
         QCOMPARE(shownMessages().size(), 1);
 
-        log->cmdClear->click();
-        QCOMPARE(log->grdTraffic->model()->rowCount(), 0);
+        log->clearButton->click();
+        QCOMPARE(log->trafficTable->model()->rowCount(), 0);
     }
 
     void capacity() {
         traffic::Model rows(3);
-        frmTrafficLog log(rows);
+        traffic::TrafficLogWindow log(rows);
         for (int i = 0; i < 5; ++i) {
             traffic::Row row;
             row.sinceStartMs = i;
@@ -235,9 +237,10 @@ class TestTrafficLog : public QObject {
         rows.flush();
         QCOMPARE(rows.rowCount(), 3);
         QCOMPARE(rows.row(0).sinceStartMs, 2);
-        QCOMPARE(log.lblDropped->text(), QStringLiteral("2 older rows dropped to keep the last 3"));
-        log.cmdClear->click();
-        QCOMPARE(log.lblDropped->text(), QString());
+        QCOMPARE(log.droppedLabel->text(),
+                 QStringLiteral("2 older rows dropped to keep the last 3"));
+        log.clearButton->click();
+        QCOMPARE(log.droppedLabel->text(), QString());
     }
 
     void csvRecords() {

@@ -25,6 +25,8 @@
 #include "tests/support/inifolder.h"
 #include "tests/support/simprocess.h"
 
+using namespace testsupport;
+
 namespace {
 
 struct Result {

@@ -23,6 +23,8 @@
 #include "tests/support/ptypair.h"
 #include "tests/support/simprocess.h"
 
+using namespace testsupport;
+
 namespace {
 
 // A master's end of a module's pseudo-terminal, raw at 9600 8N1.

@@ -6,6 +6,8 @@
 #include "core/image2004.h"
 #include "tests/support/frames.h"
 
+using namespace testsupport;
+
 namespace {
 
 using busframe::Direction;

@@ -5,6 +5,8 @@
 #include "core/finder.h"
 #include "tests/support/frames.h"
 
+using namespace testsupport;
+
 using finder::Format;
 using finder::Line;
 using finder::Probe;

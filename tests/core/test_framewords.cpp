@@ -3,6 +3,8 @@
 #include "core/framewords.h"
 #include "tests/support/wordedframes.h"
 
+using namespace testsupport;
+
 namespace {
 
 std::span<const std::uint8_t> bytesOf(const QByteArray& a) {

@@ -3,8 +3,8 @@
 #include "core/image1602.h"
 #include "core/image2004.h"
 
-Q_DECLARE_METATYPE(Choices1602)
-Q_DECLARE_METATYPE(Choices2004)
+Q_DECLARE_METATYPE(image1602::Choices)
+Q_DECLARE_METATYPE(image2004::Choices)
 
 namespace {
 
@@ -19,11 +19,11 @@ class TestConfigImages : public QObject {
     Q_OBJECT
   private slots:
     void image1602_data() {
-        QTest::addColumn<Choices1602>("choices");
+        QTest::addColumn<image1602::Choices>("choices");
         QTest::addColumn<QByteArray>("tail");  // offsets 96..109
         QTest::newRow("9600 8N1, all first items")
-            << Choices1602{} << QByteArray("24c0010000000000000101e71900");
-        Choices1602 c;  // 9 + 208 + 37 + 1 + 1 = 256: the complement of 256 goes in as 0
+            << image1602::Choices{} << QByteArray("24c0010000000000000101e71900");
+        image1602::Choices c;  // 9 + 208 + 37 + 1 + 1 = 256: the complement of 256 goes in as 0
         c.baud = c.dataFormat = 2;
         c.address = 36;
         QTest::newRow("38400 8E1, sum 0") << c << QByteArray("09d0250000000000000101000000");
@@ -38,9 +38,9 @@ class TestConfigImages : public QObject {
         QTest::newRow("19200 8N2, last items") << c << QByteArray("12c2f704020d0700060503f30d00");
     }
     void image1602() {
-        QFETCH(Choices1602, choices);
+        QFETCH(image1602::Choices, choices);
         QFETCH(QByteArray, tail);
-        const auto built = buildImage1602(choices, codepage::windows1252());
+        const auto built = image1602::build(choices, codepage::windows1252());
         QVERIFY(built);
         constexpr qsizetype MessagesHex = 288;  // 96 bytes, two digits and a space each
         QCOMPARE(hexOf(built->image).left(MessagesHex - 1), QByteArray(96, ' ').toHex(' '));
@@ -61,9 +61,9 @@ class TestConfigImages : public QObject {
     void messages1602() {
         QFETCH(QString, text);
         QFETCH(QByteArray, field);
-        Choices1602 c;
+        image1602::Choices c;
         c.messages[2] = text;
-        const auto built = buildImage1602(c, codepage::windows1252());
+        const auto built = image1602::build(c, codepage::windows1252());
         QVERIFY(built);
         const QByteArray& msgBytes = built->msgBytes;
         QCOMPARE(msgBytes.size(), 96);
@@ -73,9 +73,9 @@ class TestConfigImages : public QObject {
     }
 
     void upload2004_data() {
-        QTest::addColumn<Choices2004>("choices");
+        QTest::addColumn<image2004::Choices>("choices");
         QTest::addColumn<QByteArray>("wire");
-        const auto row = [](const char* name, const Choices2004& c, const char* wire) {
+        const auto row = [](const char* name, const image2004::Choices& c, const char* wire) {
             QTest::newRow(name) << c << QByteArray(wire);
         };
         row("first items", {}, "01ffff0000000000010101010000000000000000 03fd00");
@@ -103,9 +103,9 @@ class TestConfigImages : public QObject {
             "01ffff8200000000010101010000000000000000 857b00");
     }
     void upload2004() {
-        QFETCH(Choices2004, choices);
+        QFETCH(image2004::Choices, choices);
         QFETCH(QByteArray, wire);
-        const auto upload = buildUpload2004(choices);
+        const auto upload = image2004::buildUpload(choices);
         QVERIFY(upload);
         QCOMPARE(hexOf(*upload), QByteArray::fromHex(wire).toHex(' '));
     }

@@ -5,6 +5,8 @@
 #include "core/modbus.h"
 #include "tests/support/crcexamples.h"
 
+using namespace testsupport;
+
 using modbus::Outcome;
 
 namespace {

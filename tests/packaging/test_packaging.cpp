@@ -31,7 +31,7 @@ class TestPackaging : public QObject {
     // Every window shows the icon compiled into the program, in the sizes a title bar and
     // a task switcher ask for, and drawn, not an empty square.
     void windowIconIsCompiledIn() {
-        const QIcon icon = tessalineIcon();
+        const QIcon icon = resources::appIcon();
         QVERIFY(!icon.isNull());
         for (const int size : {16, 32, 48}) {
             QVERIFY2(icon.availableSizes().contains(QSize(size, size)),

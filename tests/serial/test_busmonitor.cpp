@@ -8,6 +8,8 @@
 #include "tests/support/frames.h"
 #include "tests/support/ptypair.h"
 
+using namespace testsupport;
+
 namespace {
 
 QString rendered(const busframe::Frame& f) {
@@ -80,7 +82,7 @@ class TestBusMonitor : public QObject {
         QStringList seen;
         connect(&monitor, &busmonitor::BusMonitor::frame,
                 [&](const busframe::Frame& f) { seen << rendered(f); });
-        QCOMPARE(monitor.start(pty.slavePath(), LineSettings{}), QString());
+        QCOMPARE(monitor.start(pty.slavePath(), serial::LineSettings{}), QString());
         std::uint64_t written = 0;
         for (const QString& w : writes) {
             QTest::qWait(w.section(u' ', 0, 0).toInt());
@@ -109,7 +111,8 @@ class TestBusMonitor : public QObject {
 
     void refusesMissingPort() {
         busmonitor::BusMonitor monitor;
-        QVERIFY(!monitor.start(QStringLiteral("/dev/no-such-tty-here"), LineSettings{}).isEmpty());
+        QVERIFY(!monitor.start(QStringLiteral("/dev/no-such-tty-here"), serial::LineSettings{})
+                     .isEmpty());
         QVERIFY(!monitor.isRunning());
     }
 };

@@ -15,6 +15,8 @@
 #include "tests/support/inifolder.h"
 #include "tests/support/ptypair.h"
 
+using namespace testsupport;
+
 using modbus::Outcome;
 
 Q_DECLARE_METATYPE(Outcome)

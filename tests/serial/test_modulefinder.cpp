@@ -18,6 +18,8 @@
 #include "tests/support/frames.h"
 #include "tests/support/ptypair.h"
 
+using namespace testsupport;
+
 using finder::Format;
 using finder::Probe;
 
@@ -97,16 +99,17 @@ class ScriptedModule : public QObject {
     QByteArray pending_;
 };
 
-finder::Summary run(ModuleFinder& f, std::vector<Probe> plan, const ModuleFinder::Options& o,
+finder::Summary run(serial::ModuleFinder& f, std::vector<Probe> plan,
+                    const serial::ModuleFinder::Options& o,
                     const std::function<void(const finder::Progress&)>& onProgress = {}) {
     finder::Summary out;
     QEventLoop loop;
-    QObject::connect(&f, &ModuleFinder::finished, &loop, [&](const finder::Summary& s) {
+    QObject::connect(&f, &serial::ModuleFinder::finished, &loop, [&](const finder::Summary& s) {
         out = s;
         loop.quit();
     });
     if (onProgress) {
-        QObject::connect(&f, &ModuleFinder::progress, &loop, onProgress);
+        QObject::connect(&f, &serial::ModuleFinder::progress, &loop, onProgress);
     }
     QTimer::singleShot(30'000, &loop, [&] {
         out.error = QStringLiteral("test timed out");
@@ -200,7 +203,7 @@ class TestModuleFinder : public QObject {
         QFETCH(bool, echo);
 
         ScriptedModule peer(*pty_, module);
-        ModuleFinder f(*port_);
+        serial::ModuleFinder f(*port_);
         const auto plan = finder::plan({1, last}, first);
         const auto s = run(f, plan, {.allowance = Slack, .wholeBus = wholeBus});
         QCOMPARE(s.error, QString());
@@ -229,7 +232,7 @@ class TestModuleFinder : public QObject {
     // Cancelling from the progress report sends no further probe; the port is free again.
     void cancel() {
         ScriptedModule peer(*pty_, Module{0});
-        ModuleFinder f(*port_);
+        serial::ModuleFinder f(*port_);
         const auto s = run(f, finder::plan({}, std::nullopt), {.allowance = Slack},
                            [&f](const finder::Progress& p) {
                                if (p.done == 3) {
@@ -249,7 +252,7 @@ class TestModuleFinder : public QObject {
         ScriptedModule peer(*pty_, Module{37, B38400, true});
         port_->Settings(QStringLiteral("9600,n,8,1"));
         port_->PortOpen(true);
-        ModuleFinder f(*port_);
+        serial::ModuleFinder f(*port_);
         const Probe target{{38400, Format::N82}, 37};
         const auto s =
             run(f, {target}, {.allowance = Slack, .startDelay = std::chrono::milliseconds(20)});
@@ -264,7 +267,7 @@ class TestModuleFinder : public QObject {
 
     void missingPort() {
         MSComm nowhere([](int) { return QStringLiteral("/dev/nonexistent-tty"); });
-        ModuleFinder f(nowhere);
+        serial::ModuleFinder f(nowhere);
         const auto s = run(f, finder::plan({}, std::nullopt), {});
         QVERIFY(s.error.contains(QLatin1String("nonexistent")));
         QCOMPARE(s.probes, 0);

@@ -22,6 +22,8 @@
 #include "tests/support/inifolder.h"
 #include "tests/support/ptypair.h"
 
+using namespace testsupport;
+
 namespace {
 
 constexpr int kPort = 7;
@@ -48,7 +50,7 @@ int countWithoutEventLoop(MSComm& comm, int want) {
 bool throwsCommError(const std::function<void()>& action) {
     try {
         action();
-    } catch (const CommError& e) {
+    } catch (const serial::CommError& e) {
         return QByteArray(e.what()).size() > 0;
     }
     return false;
@@ -106,7 +108,7 @@ class TestMSComm : public QObject {
     }
     void acceptedSettings() {
         QFETCH(QString, text);
-        const LineSettings line = parseSettings(text);
+        const serial::LineSettings line = serial::parseSettings(text);
         QTEST(line.baud, "baud");
         QTEST(line.parity, "parity");
         QTEST(line.dataBits, "dataBits");
@@ -131,7 +133,7 @@ class TestMSComm : public QObject {
     // Refused when written, closed or open, and the previous settings stay.
     void refusedSettings() {
         QFETCH(QString, text);
-        QVERIFY(throwsCommError([&] { parseSettings(text); }));
+        QVERIFY(throwsCommError([&] { serial::parseSettings(text); }));
         MSComm closed{settings::portDevice};
         QVERIFY(throwsCommError([&] { closed.Settings(text); }));
         QCOMPARE(closed.Settings(), QStringLiteral("9600,n,8,1"));
@@ -290,7 +292,7 @@ class TestMSComm : public QObject {
         try {
             comm.PortOpen(true);
             QFAIL("open succeeded");
-        } catch (const CommError& e) {
+        } catch (const serial::CommError& e) {
             QVERIFY2(QString::fromUtf8(e.what()).contains(device), e.what());
         }
         QVERIFY(!comm.PortOpen());
@@ -319,7 +321,7 @@ class TestMSComm : public QObject {
         try {
             second.PortOpen(true);
             QFAIL("a busy port was opened a second time");
-        } catch (const CommError& e) {
+        } catch (const serial::CommError& e) {
             QVERIFY2(QString::fromUtf8(e.what()).contains(viaLink ? link : pty_->slavePath()),
                      e.what());
         }
@@ -399,7 +401,7 @@ class TestMSComm : public QObject {
             try {
                 comm.PortOpen(true);
                 QFAIL("a port locked by a running process was opened");
-            } catch (const CommError& e) {
+            } catch (const serial::CommError& e) {
                 const QString why = QString::fromUtf8(e.what());
                 QVERIFY2(why.contains(device) && why.contains(lockFile) && why.contains(pid),
                          e.what());

@@ -19,6 +19,8 @@
 #include "settings/ports.h"
 #include "tests/support/inifolder.h"
 
+using namespace testsupport;
+
 namespace {
 
 QByteArray readFile(const QString& path) {
@@ -115,11 +117,11 @@ class TestModIni : public QObject {
         QVERIFY(batch.commit());
         QCOMPARE(ini.read(),
                  mark + "[Cfg1602]\nUDT1=\xC3\x84\nUDT2=\xE2\x82\xAC\xF0\x9F\x98\x80\n");
-        std::array<QString, MessageCount1602> messages;
+        std::array<QString, image1602::MessageCount> messages;
         messages[0] = ReadINI("Cfg1602", "UDT2");
         QCOMPARE(messages[0], QStringLiteral("\u20AC\U0001F600"));
         if (!otherCodePage()) {
-            QCOMPARE(messageBytes1602(messages, settings::ansiCodePage()).first(3),
+            QCOMPARE(image1602::messageBytes(messages, settings::ansiCodePage()).first(3),
                      QByteArray("\x80? "));
         }
         // A value cut at its length limit loses a whole character, never half of one.
@@ -265,9 +267,9 @@ class TestModIni : public QObject {
     // folder it cannot write (C:\Program Files) keeps its settings; port n is COMn, which
     // from COM10 on opens only through the device namespace.
     void windowsNames() {
-        QCOMPARE(win32DevicePath("COM1"), QStringLiteral("\\\\.\\COM1"));
-        QCOMPARE(win32DevicePath("COM12"), QStringLiteral("\\\\.\\COM12"));
-        QCOMPARE(win32DevicePath("\\\\.\\COM3"), QStringLiteral("\\\\.\\COM3"));
+        QCOMPARE(portname::win32DevicePath("COM1"), QStringLiteral("\\\\.\\COM1"));
+        QCOMPARE(portname::win32DevicePath("COM12"), QStringLiteral("\\\\.\\COM12"));
+        QCOMPARE(portname::win32DevicePath("\\\\.\\COM3"), QStringLiteral("\\\\.\\COM3"));
 #ifdef Q_OS_WIN
         for (const int n : {1, 9, 10, 20, 256}) {
             QCOMPARE(settings::portDevice(n), QStringLiteral("COM%1").arg(n));
@@ -311,9 +313,10 @@ class TestModIni : public QObject {
         QVERIFY(WriteINI("Cfg1602", "UDT1", text));
         QCOMPARE(ini.read(), "[Cfg1602]\r\nUDT1=" + bytes + "\r\n");
         QCOMPARE(ReadINI("Cfg1602", "UDT1"), back);
-        std::array<QString, MessageCount1602> messages;
+        std::array<QString, image1602::MessageCount> messages;
         messages[0] = text;
-        QCOMPARE(messageBytes1602(messages, settings::ansiCodePage()).first(bytes.size()), bytes);
+        QCOMPARE(image1602::messageBytes(messages, settings::ansiCodePage()).first(bytes.size()),
+                 bytes);
     }
 };
 

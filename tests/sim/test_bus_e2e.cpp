@@ -12,6 +12,8 @@
 #include "tests/support/frames.h"
 #include "tests/support/simprocess.h"
 
+using namespace testsupport;
+
 namespace {
 
 // A node opened by the test that only reads: what any listener on the line would hear.

@@ -8,6 +8,8 @@
 #include "sim/bus/medium.h"
 #include "tests/support/frames.h"
 
+using namespace testsupport;
+
 using korvo::Medium;
 using namespace std::chrono_literals;
 

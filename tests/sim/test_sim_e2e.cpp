@@ -27,6 +27,8 @@
 #include "tests/support/ptypair.h"
 #include "tests/support/simprocess.h"
 
+using namespace testsupport;
+
 namespace {
 
 const QByteArray read04 = fromHex("01 04 00 00 00 01 31 CA");

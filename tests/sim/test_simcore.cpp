@@ -8,6 +8,8 @@
 #include "sim/options.h"
 #include "tests/support/frames.h"
 
+using namespace testsupport;
+
 using namespace korvo;
 
 namespace {

@@ -17,6 +17,8 @@
 #include "widgets/textlimit.h"
 #include "widgets/windowlayout.h"
 
+using namespace testsupport;
+
 namespace {
 
 const QStringList Formats{"8N1", "8N2", "8E1"};
