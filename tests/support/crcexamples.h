@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdint>
 
+namespace testsupport {
+
 struct CrcExample {
     const char* name;
     QByteArray body;
@@ -23,3 +25,5 @@ inline const std::array<CrcExample, 6> crcExamples{{
     {"nothing", QByteArray(), 0xFF, 0xFF},
     {"ABCD message", QByteArray::fromHex("01100000000204") + "ABCD", 0x76, 0x84},
 }};
+
+}  // namespace testsupport
