@@ -1,4 +1,4 @@
-#include "app/traffic/trafficlogwindow.h"
+#include "app/traffic/frmTrafficLog.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,32 +15,92 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 #include "serial/traffic/recorder.h"
 #include "serial/traffic/trafficmodel.h"
 #include "widgets/messagebox.h"
 
-namespace traffic {
+namespace {
 
-TrafficLogWindow::TrafficLogWindow(traffic::Model& model, QWidget* parent)
+// A table view lays itself out again, and repaints every visible cell, each time its row
+// count changes. Rows appended at the end change nothing already drawn: only the space they
+// take is repainted, and following them scrolls the pixels already there. While an exchange
+// runs a row comes every few tens of milliseconds, so this is most of what the open log
+// costs.
+class TailTable final : public QTableView {
+  public:
+    using QTableView::QTableView;
+
+    void doItemsLayout() override {
+        const int from = std::exchange(appendedFrom_, -1);
+        if (std::exchange(full_, false) || from < 0) {
+            QTableView::doItemsLayout();
+            return;
+        }
+        // Laying out again may move the rows (following the last one, the top is aligned to
+        // the bottom; a longer range no longer is): the pixels move with them.
+        const int offset = verticalHeader()->offset();
+        updateGeometries();
+        if (const int dy = offset - verticalHeader()->offset(); dy != 0) {
+            scrollDirtyRegion(0, dy);
+            viewport()->scroll(0, dy);
+        }
+        const int top = std::max(0, rowViewportPosition(from));
+        if (top < viewport()->height()) {
+            viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
+        }
+    }
+
+    void reset() override {
+        full_ = true;
+        QTableView::reset();
+    }
+
+  protected:
+    void rowsInserted(const QModelIndex& parent, int start, int end) override {
+        if (parent.isValid() || end != model()->rowCount() - 1) {
+            full_ = true;
+        } else if (appendedFrom_ < 0) {
+            appendedFrom_ = start;
+        }
+        QTableView::rowsInserted(parent, start, end);
+    }
+
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override {
+        full_ = true;
+        QTableView::rowsAboutToBeRemoved(parent, start, end);
+    }
+
+  private:
+    int appendedFrom_ = -1;  // first row appended since the last layout
+    bool full_ = false;      // something besides appending asks for a whole layout
+};
+
+}  // namespace
+
+frmTrafficLog::frmTrafficLog(traffic::Model& model, QWidget* parent)
     : QWidget(parent, Qt::Window), model_(model) {
     setObjectName(QStringLiteral("frmTrafficLog"));
     setWindowTitle(QStringLiteral("Traffic Log"));
 
-    droppedLabel = new QLabel(this);
-    droppedLabel->setObjectName(QStringLiteral("lblDropped"));
-    trafficTable = new QTableView(this);
-    trafficTable->setObjectName(QStringLiteral("grdTraffic"));
-    trafficTable->setModel(&model_);
-    trafficTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    trafficTable->setWordWrap(false);
-    trafficTable->setAlternatingRowColors(true);
+    lblDropped = new QLabel(this);
+    lblDropped->setObjectName(QStringLiteral("lblDropped"));
+    grdTraffic = new TailTable(this);
+    grdTraffic->setObjectName(QStringLiteral("grdTraffic"));
+    grdTraffic->setModel(&model_);
+    grdTraffic->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdTraffic->setWordWrap(false);
+    grdTraffic->setAlternatingRowColors(true);
     // Fixed row heights keep a hundred thousand rows cheap to scroll.
-    trafficTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    trafficTable->verticalHeader()->setDefaultSectionSize(trafficTable->fontMetrics().height() + 4);
-    trafficTable->verticalHeader()->hide();
-    trafficTable->horizontalHeader()->setStretchLastSection(true);
-    const QFontMetrics m = trafficTable->fontMetrics();
+    grdTraffic->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grdTraffic->verticalHeader()->setDefaultSectionSize(grdTraffic->fontMetrics().height() + 4);
+    grdTraffic->verticalHeader()->hide();
+    // The scroll bar changes with every batch of rows; filling its own background spares
+    // the window and the table's frame behind it a repaint each time.
+    grdTraffic->verticalScrollBar()->setAutoFillBackground(true);
+    grdTraffic->horizontalHeader()->setStretchLastSection(true);
+    const QFontMetrics m = grdTraffic->fontMetrics();
     const std::array<const char*, traffic::ColumnCount - 1> widest{
         "000000000",
         "00:00:00.000",
@@ -49,55 +109,55 @@ TrafficLogWindow::TrafficLogWindow(traffic::Model& model, QWidget* parent)
         "01 10 00 00 00 03 06 48 65 6C 6C 6F",
         "04 read input register 0x0000 ×1, broadcast"};
     for (std::size_t c = 0; c < widest.size(); ++c) {
-        trafficTable->setColumnWidth(static_cast<int>(c),
-                                     m.horizontalAdvance(QString::fromUtf8(widest[c])) + 16);
+        grdTraffic->setColumnWidth(static_cast<int>(c),
+                                   m.horizontalAdvance(QString::fromUtf8(widest[c])) + 16);
     }
 
-    clearButton = new QPushButton(QStringLiteral("Clear"), this);
-    clearButton->setObjectName(QStringLiteral("cmdClear"));
-    copyButton = new QPushButton(QStringLiteral("Copy"), this);
-    copyButton->setObjectName(QStringLiteral("cmdCopy"));
-    exportButton = new QPushButton(QStringLiteral("Export…"), this);
-    exportButton->setObjectName(QStringLiteral("cmdExport"));
+    cmdClear = new QPushButton(QStringLiteral("Clear"), this);
+    cmdClear->setObjectName(QStringLiteral("cmdClear"));
+    cmdCopy = new QPushButton(QStringLiteral("Copy"), this);
+    cmdCopy->setObjectName(QStringLiteral("cmdCopy"));
+    cmdExport = new QPushButton(QStringLiteral("Export…"), this);
+    cmdExport->setObjectName(QStringLiteral("cmdExport"));
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(droppedLabel, 1);
-    buttons->addWidget(clearButton);
-    buttons->addWidget(copyButton);
-    buttons->addWidget(exportButton);
+    buttons->addWidget(lblDropped, 1);
+    buttons->addWidget(cmdClear);
+    buttons->addWidget(cmdCopy);
+    buttons->addWidget(cmdExport);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(trafficTable, 1);
+    layout->addWidget(grdTraffic, 1);
     layout->addLayout(buttons);
     resize(1000, 420);
 
-    connect(clearButton, &QPushButton::clicked, &model_, &traffic::Model::clear);
-    connect(copyButton, &QPushButton::clicked, this, &TrafficLogWindow::copySelection);
-    connect(exportButton, &QPushButton::clicked, this, &TrafficLogWindow::exportRows);
-    connect(&model_, &traffic::Model::droppedChanged, this, &TrafficLogWindow::showDropped);
+    connect(cmdClear, &QPushButton::clicked, &model_, &traffic::Model::clear);
+    connect(cmdCopy, &QPushButton::clicked, this, &frmTrafficLog::copySelection);
+    connect(cmdExport, &QPushButton::clicked, this, &frmTrafficLog::exportRows);
+    connect(&model_, &traffic::Model::droppedChanged, this, &frmTrafficLog::showDropped);
     // New rows keep the view at the bottom unless the user has scrolled up to read.
     connect(&model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
-        const QScrollBar* bar = trafficTable->verticalScrollBar();
+        const QScrollBar* bar = grdTraffic->verticalScrollBar();
         followTail_ = bar->value() == bar->maximum();
     });
     connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] {
         if (followTail_) {
-            trafficTable->scrollToBottom();
+            grdTraffic->scrollToBottom();
         }
     });
     showDropped();
-    trafficTable->scrollToBottom();
+    grdTraffic->scrollToBottom();
 }
 
 namespace {
 
-QPointer<TrafficLogWindow> logWindow;
+QPointer<frmTrafficLog> logWindow;
 
 }  // namespace
 
-TrafficLogWindow* TrafficLogWindow::showLog() {
-    QPointer<TrafficLogWindow>& window = logWindow;
+frmTrafficLog* frmTrafficLog::showLog() {
+    QPointer<frmTrafficLog>& window = logWindow;
     if (window.isNull()) {
-        window = new TrafficLogWindow(traffic::recorder().model());
+        window = new frmTrafficLog(traffic::recorder().model());
         window->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
                          [w = window.data()] { delete w; });
@@ -108,23 +168,23 @@ TrafficLogWindow* TrafficLogWindow::showLog() {
     return window;
 }
 
-void TrafficLogWindow::closeLog() {
+void frmTrafficLog::closeLog() {
     if (!logWindow.isNull()) {
         logWindow->close();
     }
 }
 
-void TrafficLogWindow::showDropped() {
+void frmTrafficLog::showDropped() {
     const auto dropped = model_.dropped();
-    droppedLabel->setText(dropped == 0 ? QString()
-                                       : QStringLiteral("%1 older rows dropped to keep the last %2")
-                                             .arg(dropped)
-                                             .arg(model_.capacity()));
+    lblDropped->setText(dropped == 0 ? QString()
+                                     : QStringLiteral("%1 older rows dropped to keep the last %2")
+                                           .arg(dropped)
+                                           .arg(model_.capacity()));
 }
 
-QString TrafficLogWindow::selectedText() const {
+QString frmTrafficLog::selectedText() const {
     QList<int> rows;
-    for (const QModelIndex& i : trafficTable->selectionModel()->selectedRows()) {
+    for (const QModelIndex& i : grdTraffic->selectionModel()->selectedRows()) {
         rows << i.row();
     }
     std::sort(rows.begin(), rows.end());
@@ -135,11 +195,11 @@ QString TrafficLogWindow::selectedText() const {
     return text;
 }
 
-void TrafficLogWindow::copySelection() {
+void frmTrafficLog::copySelection() {
     QApplication::clipboard()->setText(selectedText());
 }
 
-void TrafficLogWindow::exportRows() {
+void frmTrafficLog::exportRows() {
     QString filter;
     const QString csvFilter = QStringLiteral("CSV (*.csv)");
     const QString path = QFileDialog::getSaveFileName(
@@ -150,7 +210,7 @@ void TrafficLogWindow::exportRows() {
     }
 }
 
-bool TrafficLogWindow::exportTo(const QString& path, bool csv) {
+bool frmTrafficLog::exportTo(const QString& path, bool csv) {
     model_.flush();
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
@@ -167,5 +227,3 @@ bool TrafficLogWindow::exportTo(const QString& path, bool csv) {
                               .arg(path, file.errorString()));
     return false;
 }
-
-}  // namespace traffic

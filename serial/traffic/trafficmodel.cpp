@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <span>
+#include <utility>
 
 #include "core/hex.h"
 
@@ -142,6 +144,10 @@ std::uint64_t Model::append(Row row) {
 
 void Model::flush() {
     flushTimer_.stop();
+    if (const auto c = std::exchange(changed_, std::nullopt)) {
+        emit dataChanged(index(static_cast<int>(c->first), Outcome),
+                         index(static_cast<int>(c->second), Outcome));
+    }
     if (rows_.size() > shown_) {
         beginInsertRows({}, static_cast<int>(shown_), static_cast<int>(rows_.size()) - 1);
         shown_ = rows_.size();
@@ -169,13 +175,20 @@ void Model::setOutcome(std::uint64_t serial, const QString& outcome) {
     const auto at = static_cast<std::size_t>(serial - firstSerial_);
     rows_[at].outcome = outcome;
     if (at < shown_) {
-        emit dataChanged(index(static_cast<int>(at), Outcome),
-                         index(static_cast<int>(at), Outcome));
+        // Said with the next rows rather than at once: an exchange's outcome and the rows of
+        // the one after it then cost a view one repaint, not two.
+        changed_ = changed_
+                       ? std::pair{std::min(changed_->first, at), std::max(changed_->second, at)}
+                       : std::pair{at, at};
+        if (!flushTimer_.isActive()) {
+            flushTimer_.start();
+        }
     }
 }
 
 void Model::clear() {
     flushTimer_.stop();
+    changed_.reset();
     beginResetModel();
     firstSerial_ += rows_.size();
     rows_.clear();

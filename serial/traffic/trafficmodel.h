@@ -11,6 +11,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
+#include <utility>
 
 namespace traffic {
 
@@ -55,6 +57,7 @@ class Model : public QAbstractTableModel {
     // Shows views the rows appended since the last flush, and drops the oldest rows beyond
     // the capacity. Runs by itself shortly after an append.
     void flush();
+    // Views see a shown row's new outcome at the next flush too.
     void setOutcome(std::uint64_t serial, const QString& outcome);
     void clear();
 
@@ -71,6 +74,8 @@ class Model : public QAbstractTableModel {
     std::size_t capacity_;
     std::deque<Row> rows_;
     std::size_t shown_ = 0;  // leading rows views know of
+    // Shown rows whose outcome changed since the last flush: [changedFrom_, changedTo_].
+    std::optional<std::pair<std::size_t, std::size_t>> changed_;
     QTimer flushTimer_;
     std::uint64_t firstSerial_ = 0;  // serial of rows_.front()
     std::uint64_t dropped_ = 0;

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -241,6 +243,54 @@ class TestTrafficLog : public QObject {
                  QStringLiteral("2 older rows dropped to keep the last 3"));
         log.clearButton->click();
         QCOMPARE(log.droppedLabel->text(), QString());
+    }
+
+    // The log repaints only what an append or an outcome changes; what is on screen after
+    // each batch must be what a full repaint draws.
+    void paintedRows_data() {
+        QTest::addColumn<QList<int>>("batches");  // rows appended per flush
+        QTest::addColumn<bool>("scrolledUp");     // the user reads older rows meanwhile
+        QTest::addColumn<int>("capacity");
+        QTest::newRow("filling the window") << QList<int>{1, 2, 1, 3} << false << 1000;
+        QTest::newRow("following the tail") << QList<int>{30, 1, 2, 5, 1, 40} << false << 1000;
+        QTest::newRow("scrolled up") << QList<int>{30, 2, 7} << true << 1000;
+        QTest::newRow("oldest dropped") << QList<int>{30, 4, 9, 3} << false << 40;
+    }
+    void paintedRows() {
+        QFETCH(QList<int>, batches);
+        QFETCH(bool, scrolledUp);
+        QFETCH(int, capacity);
+        traffic::Model rows(static_cast<std::size_t>(capacity));
+        frmTrafficLog log(rows);
+        log.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&log));
+        std::uint64_t last = 0;
+        int n = 0;
+        for (const int batch : batches) {
+            for (int i = 0; i < batch; ++i, ++n) {
+                traffic::Row row;
+                row.sinceStartMs = n;
+                row.tx = n % 2 == 0;
+                row.device = QStringLiteral("/dev/pts/9");
+                row.bytes = QByteArray::fromHex("010400000001");
+                row.meaning = QStringLiteral("row %1").arg(n);
+                last = rows.append(row);
+            }
+            // The outcome of a row already shown, as an exchange's end gives it.
+            rows.setOutcome(last - static_cast<std::uint64_t>(batch), QStringLiteral("good"));
+            rows.flush();
+            if (scrolledUp && n > batch) {
+                log.grdTraffic->verticalScrollBar()->setValue(3);
+            }
+            for (int turn = 0; turn < 3; ++turn) {  // layouts first, then their paints
+                QApplication::processEvents();
+            }
+            const QImage shown = log.screen()->grabWindow(log.winId()).toImage();
+            const QImage full = log.grab().toImage();
+            QVERIFY2(shown.convertToFormat(full.format()) == full,
+                     qPrintable(QStringLiteral("after %1 rows").arg(n)));
+        }
+        QCOMPARE(rows.rowCount(), std::min(n, capacity));
     }
 
     void csvRecords() {
