@@ -9,7 +9,7 @@
 #include <chrono>
 
 #include "core/pcap.h"
-#include "serial/portbackend.h"
+#include "serial/detail/portbackend.h"
 
 namespace busmonitor {
 

@@ -1,4 +1,4 @@
-#include "serial/lockcheck.h"
+#include "serial/detail/lockcheck.h"
 
 namespace serialdetail {
 

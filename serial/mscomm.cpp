@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "serial/detail/lockcheck.h"
+#include "serial/detail/portbackend.h"
 #include "serial/linesettings.h"
-#include "serial/lockcheck.h"
-#include "serial/portbackend.h"
 
 using namespace serialdetail;
 

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "serial/portbackend.h"
-#include "serial/txqueue.h"
+#include "serial/detail/portbackend.h"
+#include "serial/detail/txqueue.h"
 
 namespace serialdetail {
 namespace {

@@ -8,8 +8,8 @@
 
 #include <windows.h>
 
+#include "serial/detail/portbackend.h"
 #include "serial/linesettings.h"
-#include "serial/portbackend.h"
 
 namespace serialdetail {
 namespace {

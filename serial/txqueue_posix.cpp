@@ -1,4 +1,4 @@
-#include "serial/txqueue.h"
+#include "serial/detail/txqueue.h"
 
 #include <QSerialPort>
 
