@@ -1,4 +1,5 @@
 #include "serial/detail/lockcheck.h"
+#include "serial/detail/logging.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -42,6 +43,8 @@ std::optional<QString> liveLock(const QString& devicePath, const QStringList& fo
             }
             const std::optional<qint64> pid = portlock::ownerPid(file.read(maxLockBytes));
             if (!pid || !running(*pid)) {
+                qCDebug(serialdetail::serialLog).noquote()
+                    << "lock file" << file.fileName() << "names no running process; not a lock";
                 continue;
             }
             const QString owner = *pid == QCoreApplication::applicationPid()

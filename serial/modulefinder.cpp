@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "serial/detail/logging.h"
 #include "serial/mscomm.h"
 
 namespace serial {
@@ -173,6 +174,9 @@ void ModuleFinder::send() {
     received_.clear();
     port_.Output(request_);
     ++summary_.probes;
+    qCDebug(serialdetail::finderLog).noquote()
+        << "probe" << next_ + 1 << "of" << plan_.size() << "to address" << probe.address << "at"
+        << finder::describe(probe.line);
     sentAt_ = Clock::now();
     deadline_ = sentAt_ + finder::deadTime(probe.line, RequestBytes, allowance());
     latest_ = deadline_ + MaxAnswerChars * finder::charTime(probe.line);
@@ -263,6 +267,12 @@ void ModuleFinder::conclude() {
     if (answer.judgement.verdict == finder::Verdict::Silent) {
         silent_.push_back(probe);
     }
+    qCDebug(serialdetail::finderLog).noquote()
+        << "probe to address" << probe.address << "met" << own.size() << "bytes:"
+        << (answer.judgement.verdict == finder::Verdict::Found        ? "an answer"
+            : answer.judgement.verdict == finder::Verdict::Unreadable ? "unreadable"
+            : answer.judgement.echoed                                 ? "its echo"
+                                                                      : "silence");
     switch (answer.judgement.verdict) {
         case finder::Verdict::Found:
             summary_.found.push_back(answer);
@@ -387,6 +397,9 @@ void ModuleFinder::finish() {
     }
     summary_.cancelled = cancelled_;
     summary_.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+    qCDebug(serialdetail::finderLog).noquote()
+        << "search over after" << summary_.probes << "probes:" << summary_.found.size() << "found"
+        << (cancelled_ ? ", cancelled" : "") << summary_.error;
     emit finished(summary_);
 }
 

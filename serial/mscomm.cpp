@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "serial/detail/lockcheck.h"
+#include "serial/detail/logging.h"
 #include "serial/detail/portbackend.h"
 #include "serial/linesettings.h"
 
@@ -57,6 +58,7 @@ void MSComm::Settings(const QString& settings) {
             }
             throw;
         }
+        qCDebug(serialLog).noquote() << "settings" << settings << "applied to" << portLabel();
     }
     line_ = line;
     settings_ = settings;
@@ -80,6 +82,7 @@ void MSComm::PortOpen(bool open) {
         closePort();
         closing_ = false;
         failure_.clear();
+        qCDebug(serialLog).noquote() << "closed" << portLabel();
         return;
     }
 
@@ -94,6 +97,7 @@ void MSComm::PortOpen(bool open) {
     device_ = path_.isEmpty() ? portMap_(portNumber_) : path_;
     const PortBackend::Target target = port_->target(device_);
     if (const std::optional<QString> holder = liveLock(target.path, lockFolders_)) {
+        qCDebug(serialLog).noquote() << "not opening" << target.path << "locked by" << *holder;
         fail(QStringLiteral("%1 cannot be opened: in use by %2")
                  .arg(openLabel(target.shown), *holder));
     }
@@ -102,6 +106,7 @@ void MSComm::PortOpen(bool open) {
     // A freshly opened port starts with an empty receive buffer, as it does when the device
     // was closed by everyone.
     if (const QString why = port_->open(target.path, line_); !why.isEmpty()) {
+        qCDebug(serialLog).noquote() << "open" << target.path << "refused:" << why;
         if (const std::optional<QString> refused = permissionRefused(target.path)) {
             throw serial::PortNotPermitted(QStringLiteral("%1 cannot be opened: %2")
                                                .arg(openLabel(target.shown), *refused)
@@ -109,6 +114,8 @@ void MSComm::PortOpen(bool open) {
         }
         fail(QStringLiteral("%1 cannot be opened: %2").arg(openLabel(target.shown), why));
     }
+    qCDebug(serialLog).noquote() << "opened" << target.path << "as" << portLabel() << "at"
+                                 << settings_;
 }
 
 bool MSComm::PortOpen() const {
@@ -129,6 +136,7 @@ void MSComm::Output(const QByteArray& bytes) {
     if (!why.isEmpty()) {
         fail(QStringLiteral("%1 did not take the output: %2").arg(portLabel(), why));
     }
+    qCDebug(serialLog).noquote() << "out" << bytes.size() << "bytes on" << portLabel();
     emit written(bytes);
 }
 
@@ -162,6 +170,10 @@ void MSComm::noticeArrivals() {
     if (dropped > 0) {
         fresh.truncate(room);
     }
+    qCDebug(serialLog).noquote()
+        << "in" << fresh.size() << "bytes on" << portLabel()
+        << (dropped > 0 ? QStringLiteral("(%1 beyond the receive buffer, dropped)").arg(dropped)
+                        : QString());
     if (!fresh.isEmpty()) {
         received_ += fresh;
         emit arrived(fresh);
@@ -216,6 +228,7 @@ void MSComm::noteFailure(const QString& reason) {
         return;
     }
     failure_ = reason;
+    qCDebug(serialLog).noquote() << portLabel() << "failed:" << reason;
     if (!closing_) {
         QMetaObject::invokeMethod(
             this, [this] { settleFailure(); }, Qt::QueuedConnection);

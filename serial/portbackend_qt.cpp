@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "serial/detail/logging.h"
 #include "serial/detail/portbackend.h"
 #include "serial/detail/txqueue.h"
 
@@ -47,6 +48,10 @@ class QtBackend final : public PortBackend {
         // waits, and open errors are reported by the open.
         QObject::connect(&port_, &QSerialPort::errorOccurred,
                          [this](QSerialPort::SerialPortError e) {
+                             if (e != QSerialPort::NoError && e != QSerialPort::TimeoutError) {
+                                 qCDebug(serialLog).noquote()
+                                     << port_.portName() << "error" << e << port_.errorString();
+                             }
                              if ((e == QSerialPort::ResourceError || e == QSerialPort::ReadError ||
                                   e == QSerialPort::WriteError) &&
                                  port_.isOpen()) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "serial/detail/logging.h"
 #include "serial/mscomm.h"
 
 namespace traffic {
@@ -171,6 +172,8 @@ void Recorder::onLost(MSComm* comm, qint64 count) {
                     .arg(MSComm::InBufferSize));
     }
     line.lost += count;
+    qCDebug(serialdetail::recorderLog).noquote()
+        << "dropped" << count << "bytes on" << line.device << "," << line.lost << "so far";
     if (!closing_) {
         model_.setOutcome(line.lossRow, QStringLiteral("%1 bytes lost so far").arg(line.lost));
     }
@@ -249,6 +252,8 @@ std::uint64_t Recorder::add(const Line& line, bool tx, qint64 sinceStart, qint64
                   {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                    static_cast<std::size_t>(bytes.size())},
                   line.kind, tx ? framewords::Direction::Tx : framewords::Direction::Rx, codePage_);
+    qCDebug(serialdetail::recorderLog).noquote() << (tx ? "tx" : "rx") << "row," << bytes.size()
+                                                 << "bytes on" << line.device << ":" << row.meaning;
     if (!file_.isOpen()) {
         return closing_ ? 0 : model_.append(std::move(row));
     }

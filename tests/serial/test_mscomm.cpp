@@ -1,5 +1,6 @@
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSysInfo>
@@ -9,6 +10,7 @@
 
 #include <termios.h>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <future>
@@ -55,6 +57,35 @@ bool throwsCommError(const std::function<void()>& action) {
     }
     return false;
 }
+
+// Messages of the tessaline.* categories while it lives, as "category: text".
+class TraceCatcher {
+  public:
+    explicit TraceCatcher(const QString& rules) {
+        QLoggingCategory::setFilterRules(rules);
+        caught().clear();
+        previous_ = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext& context, const QString& text) {
+                if (QByteArray(context.category).startsWith("tessaline.")) {
+                    caught() << QString::fromLatin1(context.category) + QStringLiteral(": ") + text;
+                }
+            });
+    }
+    ~TraceCatcher() {
+        qInstallMessageHandler(previous_);
+        QLoggingCategory::setFilterRules({});
+    }
+    TraceCatcher(const TraceCatcher&) = delete;
+    TraceCatcher& operator=(const TraceCatcher&) = delete;
+
+    static QStringList& caught() {
+        static QStringList lines;
+        return lines;
+    }
+
+  private:
+    QtMessageHandler previous_ = nullptr;
+};
 
 }  // namespace
 
@@ -212,6 +243,40 @@ class TestMSComm : public QObject {
         QCOMPARE(comm->Input(), QByteArray("\x01\x04\x02", 3) + pattern(600));
         QCOMPARE(comm->InBufferCount(), 0);
         QCOMPARE(comm->Input(), QByteArray());
+    }
+
+    // The serial layer's trace is off unless the logging rules ask for it.
+    void traceOnRequest_data() {
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<bool>("traced");
+        QTest::newRow("no rules") << QString() << false;
+        QTest::newRow("every tessaline category") << "tessaline.*.debug=true" << true;
+        QTest::newRow("the serial category") << "tessaline.serial.debug=true" << true;
+        QTest::newRow("another category") << "tessaline.finder.debug=true" << false;
+    }
+    void traceOnRequest() {
+        QFETCH(QString, rules);
+        QFETCH(bool, traced);
+        QStringList lines;
+        {
+            const TraceCatcher catcher(rules);
+            auto comm = openOnPty(QStringLiteral("19200,n,8,2"));
+            comm->Output(pattern(5));
+            comm->PortOpen(false);
+            lines = TraceCatcher::caught();
+        }
+        const auto has = [&](const QString& part) {
+            return std::any_of(lines.begin(), lines.end(), [&](const QString& l) {
+                return l.startsWith(QStringLiteral("tessaline.serial: ")) && l.contains(part);
+            });
+        };
+        QCOMPARE(has(QStringLiteral("opened %1 ").arg(pty_->slavePath())), traced);
+        QCOMPARE(has(QStringLiteral("19200,n,8,2")), traced);
+        QCOMPARE(has(QStringLiteral("out 5 bytes")), traced);
+        QCOMPARE(has(QStringLiteral("closed")), traced);
+        if (!traced) {
+            QCOMPARE(lines, QStringList());
+        }
     }
 
     // A line that talks while nothing reads: the receive buffer keeps the first
