@@ -1,4 +1,4 @@
-#include "serial/linesettings.h"
+#include "serial/detail/linesettings.h"
 
 #include <QStringList>
 

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "serial/detail/linesettings.h"
 #include "serial/detail/lockcheck.h"
 #include "serial/detail/logging.h"
 #include "serial/detail/portbackend.h"
-#include "serial/linesettings.h"
 
 using namespace serialdetail;
 

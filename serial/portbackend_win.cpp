@@ -8,8 +8,8 @@
 
 #include <windows.h>
 
+#include "serial/detail/linesettings.h"
 #include "serial/detail/portbackend.h"
-#include "serial/linesettings.h"
 
 namespace serialdetail {
 namespace {
