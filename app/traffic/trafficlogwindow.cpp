@@ -1,4 +1,4 @@
-#include "app/traffic/frmTrafficLog.h"
+#include "app/traffic/trafficlogwindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -20,6 +20,8 @@
 #include "serial/traffic/recorder.h"
 #include "serial/traffic/trafficmodel.h"
 #include "widgets/messagebox.h"
+
+namespace traffic {
 
 namespace {
 
@@ -79,28 +81,28 @@ class TailTable final : public QTableView {
 
 }  // namespace
 
-frmTrafficLog::frmTrafficLog(traffic::Model& model, QWidget* parent)
+TrafficLogWindow::TrafficLogWindow(traffic::Model& model, QWidget* parent)
     : QWidget(parent, Qt::Window), model_(model) {
     setObjectName(QStringLiteral("frmTrafficLog"));
     setWindowTitle(QStringLiteral("Traffic Log"));
 
-    lblDropped = new QLabel(this);
-    lblDropped->setObjectName(QStringLiteral("lblDropped"));
-    grdTraffic = new TailTable(this);
-    grdTraffic->setObjectName(QStringLiteral("grdTraffic"));
-    grdTraffic->setModel(&model_);
-    grdTraffic->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grdTraffic->setWordWrap(false);
-    grdTraffic->setAlternatingRowColors(true);
+    droppedLabel = new QLabel(this);
+    droppedLabel->setObjectName(QStringLiteral("lblDropped"));
+    trafficTable = new TailTable(this);
+    trafficTable->setObjectName(QStringLiteral("grdTraffic"));
+    trafficTable->setModel(&model_);
+    trafficTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    trafficTable->setWordWrap(false);
+    trafficTable->setAlternatingRowColors(true);
     // Fixed row heights keep a hundred thousand rows cheap to scroll.
-    grdTraffic->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grdTraffic->verticalHeader()->setDefaultSectionSize(grdTraffic->fontMetrics().height() + 4);
-    grdTraffic->verticalHeader()->hide();
+    trafficTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    trafficTable->verticalHeader()->setDefaultSectionSize(trafficTable->fontMetrics().height() + 4);
+    trafficTable->verticalHeader()->hide();
     // The scroll bar changes with every batch of rows; filling its own background spares
     // the window and the table's frame behind it a repaint each time.
-    grdTraffic->verticalScrollBar()->setAutoFillBackground(true);
-    grdTraffic->horizontalHeader()->setStretchLastSection(true);
-    const QFontMetrics m = grdTraffic->fontMetrics();
+    trafficTable->verticalScrollBar()->setAutoFillBackground(true);
+    trafficTable->horizontalHeader()->setStretchLastSection(true);
+    const QFontMetrics m = trafficTable->fontMetrics();
     const std::array<const char*, traffic::ColumnCount - 1> widest{
         "000000000",
         "00:00:00.000",
@@ -109,55 +111,55 @@ frmTrafficLog::frmTrafficLog(traffic::Model& model, QWidget* parent)
         "01 10 00 00 00 03 06 48 65 6C 6C 6F",
         "04 read input register 0x0000 ×1, broadcast"};
     for (std::size_t c = 0; c < widest.size(); ++c) {
-        grdTraffic->setColumnWidth(static_cast<int>(c),
-                                   m.horizontalAdvance(QString::fromUtf8(widest[c])) + 16);
+        trafficTable->setColumnWidth(static_cast<int>(c),
+                                     m.horizontalAdvance(QString::fromUtf8(widest[c])) + 16);
     }
 
-    cmdClear = new QPushButton(QStringLiteral("Clear"), this);
-    cmdClear->setObjectName(QStringLiteral("cmdClear"));
-    cmdCopy = new QPushButton(QStringLiteral("Copy"), this);
-    cmdCopy->setObjectName(QStringLiteral("cmdCopy"));
-    cmdExport = new QPushButton(QStringLiteral("Export…"), this);
-    cmdExport->setObjectName(QStringLiteral("cmdExport"));
+    clearButton = new QPushButton(QStringLiteral("Clear"), this);
+    clearButton->setObjectName(QStringLiteral("cmdClear"));
+    copyButton = new QPushButton(QStringLiteral("Copy"), this);
+    copyButton->setObjectName(QStringLiteral("cmdCopy"));
+    exportButton = new QPushButton(QStringLiteral("Export…"), this);
+    exportButton->setObjectName(QStringLiteral("cmdExport"));
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(lblDropped, 1);
-    buttons->addWidget(cmdClear);
-    buttons->addWidget(cmdCopy);
-    buttons->addWidget(cmdExport);
+    buttons->addWidget(droppedLabel, 1);
+    buttons->addWidget(clearButton);
+    buttons->addWidget(copyButton);
+    buttons->addWidget(exportButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(grdTraffic, 1);
+    layout->addWidget(trafficTable, 1);
     layout->addLayout(buttons);
     resize(1000, 420);
 
-    connect(cmdClear, &QPushButton::clicked, &model_, &traffic::Model::clear);
-    connect(cmdCopy, &QPushButton::clicked, this, &frmTrafficLog::copySelection);
-    connect(cmdExport, &QPushButton::clicked, this, &frmTrafficLog::exportRows);
-    connect(&model_, &traffic::Model::droppedChanged, this, &frmTrafficLog::showDropped);
+    connect(clearButton, &QPushButton::clicked, &model_, &traffic::Model::clear);
+    connect(copyButton, &QPushButton::clicked, this, &TrafficLogWindow::copySelection);
+    connect(exportButton, &QPushButton::clicked, this, &TrafficLogWindow::exportRows);
+    connect(&model_, &traffic::Model::droppedChanged, this, &TrafficLogWindow::showDropped);
     // New rows keep the view at the bottom unless the user has scrolled up to read.
     connect(&model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
-        const QScrollBar* bar = grdTraffic->verticalScrollBar();
+        const QScrollBar* bar = trafficTable->verticalScrollBar();
         followTail_ = bar->value() == bar->maximum();
     });
     connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] {
         if (followTail_) {
-            grdTraffic->scrollToBottom();
+            trafficTable->scrollToBottom();
         }
     });
     showDropped();
-    grdTraffic->scrollToBottom();
+    trafficTable->scrollToBottom();
 }
 
 namespace {
 
-QPointer<frmTrafficLog> logWindow;
+QPointer<TrafficLogWindow> logWindow;
 
 }  // namespace
 
-frmTrafficLog* frmTrafficLog::showLog() {
-    QPointer<frmTrafficLog>& window = logWindow;
+TrafficLogWindow* TrafficLogWindow::showLog() {
+    QPointer<TrafficLogWindow>& window = logWindow;
     if (window.isNull()) {
-        window = new frmTrafficLog(traffic::recorder().model());
+        window = new TrafficLogWindow(traffic::recorder().model());
         window->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
                          [w = window.data()] { delete w; });
@@ -168,23 +170,23 @@ frmTrafficLog* frmTrafficLog::showLog() {
     return window;
 }
 
-void frmTrafficLog::closeLog() {
+void TrafficLogWindow::closeLog() {
     if (!logWindow.isNull()) {
         logWindow->close();
     }
 }
 
-void frmTrafficLog::showDropped() {
+void TrafficLogWindow::showDropped() {
     const auto dropped = model_.dropped();
-    lblDropped->setText(dropped == 0 ? QString()
-                                     : QStringLiteral("%1 older rows dropped to keep the last %2")
-                                           .arg(dropped)
-                                           .arg(model_.capacity()));
+    droppedLabel->setText(dropped == 0 ? QString()
+                                       : QStringLiteral("%1 older rows dropped to keep the last %2")
+                                             .arg(dropped)
+                                             .arg(model_.capacity()));
 }
 
-QString frmTrafficLog::selectedText() const {
+QString TrafficLogWindow::selectedText() const {
     QList<int> rows;
-    for (const QModelIndex& i : grdTraffic->selectionModel()->selectedRows()) {
+    for (const QModelIndex& i : trafficTable->selectionModel()->selectedRows()) {
         rows << i.row();
     }
     std::sort(rows.begin(), rows.end());
@@ -195,11 +197,11 @@ QString frmTrafficLog::selectedText() const {
     return text;
 }
 
-void frmTrafficLog::copySelection() {
+void TrafficLogWindow::copySelection() {
     QApplication::clipboard()->setText(selectedText());
 }
 
-void frmTrafficLog::exportRows() {
+void TrafficLogWindow::exportRows() {
     QString filter;
     const QString csvFilter = QStringLiteral("CSV (*.csv)");
     const QString path = QFileDialog::getSaveFileName(
@@ -210,7 +212,7 @@ void frmTrafficLog::exportRows() {
     }
 }
 
-bool frmTrafficLog::exportTo(const QString& path, bool csv) {
+bool TrafficLogWindow::exportTo(const QString& path, bool csv) {
     model_.flush();
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
@@ -227,3 +229,5 @@ bool frmTrafficLog::exportTo(const QString& path, bool csv) {
                               .arg(path, file.errorString()));
     return false;
 }
+
+}  // namespace traffic

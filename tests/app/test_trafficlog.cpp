@@ -261,7 +261,7 @@ class TestTrafficLog : public QObject {
         QFETCH(bool, scrolledUp);
         QFETCH(int, capacity);
         traffic::Model rows(static_cast<std::size_t>(capacity));
-        frmTrafficLog log(rows);
+        traffic::TrafficLogWindow log(rows);
         log.show();
         QVERIFY(QTest::qWaitForWindowExposed(&log));
         std::uint64_t last = 0;
@@ -280,7 +280,7 @@ class TestTrafficLog : public QObject {
             rows.setOutcome(last - static_cast<std::uint64_t>(batch), QStringLiteral("good"));
             rows.flush();
             if (scrolledUp && n > batch) {
-                log.grdTraffic->verticalScrollBar()->setValue(3);
+                log.trafficTable->verticalScrollBar()->setValue(3);
             }
             for (int turn = 0; turn < 3; ++turn) {  // layouts first, then their paints
                 QApplication::processEvents();
