@@ -10,7 +10,6 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include <stdexcept>
 #include <utility>
 
 #include "app/busmonitor/monitorwindow.h"
@@ -194,6 +193,10 @@ void frmMain::cmdConnect_Click() {
             cmdConnect->setText(QStringLiteral("Disconnect"));
             setConnected(true);
             SetupModule();
+            if (!moduleChosen()) {
+                // Text typed into the module list: connected, with nothing to address.
+                showMessage(this, QString::fromLatin1(CommPortError));
+            }
         } else {
             closeModbusPort();
         }
@@ -201,7 +204,7 @@ void frmMain::cmdConnect_Click() {
         // The one failure the user can mend alone: what to do goes beside the message.
         showMessage(this, QString::fromLatin1(CommPortError) + QStringLiteral("\n\n") +
                               QString::fromStdString(e.what()));
-    } catch (const std::exception&) {
+    } catch (const serial::CommError&) {
         showMessage(this, QString::fromLatin1(CommPortError));
     }
 }
@@ -241,14 +244,19 @@ void frmMain::SetupModule() {
         }
         addListItems(cboAddr16, starts);
     }
-    // With no module chosen (text typed into the list) there is nothing to select; that
-    // is reported like any other failure of the connection.
+    // With no module chosen (text typed into the list) the lists stay empty, and the
+    // connect command reports it like any other failure of the connection.
+    if (!moduleChosen()) {
+        return;
+    }
     for (QComboBox* list : {cboAddr05, cboData05, cboAddr06, cboAddr04, cboAddr16}) {
-        if (list->count() == 0) {
-            throw std::runtime_error("no module selected");
-        }
         setListPosition(list, 0);
     }
+}
+
+bool frmMain::moduleChosen() const {
+    const int module = cboModule->currentIndex();
+    return module == 0 || module == 1;
 }
 
 void frmMain::mnuCfg_Click() {

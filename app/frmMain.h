@@ -132,6 +132,8 @@ class frmMain : public QMainWindow {
     void Timer1_Timer();
 
     void SetupModule();
+    // A model is selected in cboModule (not text typed into it).
+    bool moduleChosen() const;
     void SendFrame(const std::int16_t& frameLength);
     void ShowRxData(const std::int16_t& lastByteIndex);
 
