@@ -130,11 +130,10 @@ int main(int argc, char* argv[]) {
     frmMain window;
     window.show();
     if (parser.isSet(logOption)) {
-        QString error;
-        if (!recorder.logTo(parser.value(logOption), &error)) {
+        if (const auto error = recorder.logTo(parser.value(logOption))) {
             // The program is still useful without the file; the window's log keeps the rows.
-            std::fprintf(stderr, "tessaline: %s\n", qPrintable(error));
-            ui::showMessage(&window, error, QMessageBox::Warning);
+            std::fprintf(stderr, "tessaline: %s\n", qPrintable(*error));
+            ui::showMessage(&window, *error, QMessageBox::Warning);
         }
     }
     if (parser.isSet(monitorOption)) {

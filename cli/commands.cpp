@@ -217,9 +217,8 @@ class Runner {
         }
         port_ = std::move(std::get<std::unique_ptr<MSComm>>(port));
         if (o_.log) {
-            QString why;
-            if (!traffic::recorder().logTo(*o_.log, &why)) {
-                return failed(Exit::Usage, why);
+            if (const auto why = traffic::recorder().logTo(*o_.log)) {
+                return failed(Exit::Usage, *why);
             }
             traffic::recorder().setCodePage(settings::ansiCodePage());
             traffic::recorder().watch(*port_, o_.command == Command::Configure

@@ -286,18 +286,15 @@ void Recorder::writeSettled(bool all) {
     }
 }
 
-bool Recorder::logTo(const QString& path, QString* error) {
+std::optional<QString> Recorder::logTo(const QString& path) {
     if (file_.isOpen()) {
         writeSettled(true);
         file_.close();
     }
     file_.setFileName(path);
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        if (error != nullptr) {
-            *error = QStringLiteral("The traffic log %1 cannot be opened: %2")
-                         .arg(path, file_.errorString());
-        }
-        return false;
+        return QStringLiteral("The traffic log %1 cannot be opened: %2")
+            .arg(path, file_.errorString());
     }
     if (file_.size() == 0) {
         file_.write(csvRecord(fileHeader()).toUtf8());
@@ -307,7 +304,7 @@ bool Recorder::logTo(const QString& path, QString* error) {
         file_.write("\r\n");
         file_.flush();
     }
-    return true;
+    return std::nullopt;
 }
 
 Recorder& recorder() {

@@ -42,8 +42,8 @@ class Recorder : public QObject {
                        const QString& note = {});
 
     // Appends every row to path as CSV from now on, a header first when the file is new,
-    // flushed row by row. False, with the reason, when the file cannot be opened.
-    bool logTo(const QString& path, QString* error);
+    // flushed row by row. The reason when the file cannot be opened; nothing when it is.
+    std::optional<QString> logTo(const QString& path);
 
     qint64 sinceStartMs() const { return clock_.elapsed(); }
 

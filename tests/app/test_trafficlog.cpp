@@ -310,8 +310,7 @@ class TestTrafficLog : public QObject {
             sim.start({QStringLiteral("--exception"), QStringLiteral("2")}).toLocal8Bit() + "\r\n");
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("session.csv"));
-        QString error;
-        QVERIFY(traffic::recorder().logTo(path, &error));
+        QCOMPARE(traffic::recorder().logTo(path), std::nullopt);
         auto w = connectedWindow();
         w->cmdSend04->click();
         w->cmdSend05->click();
@@ -325,8 +324,8 @@ class TestTrafficLog : public QObject {
         QCOMPARE(records[2][6], QStringLiteral("exception 02: illegal data address"));
         QCOMPARE(records[4][7], QStringLiteral("CRC Err, read behind 5 bytes left waiting before"));
 
-        QVERIFY(!traffic::recorder().logTo(dir.filePath(QStringLiteral("no/folder.csv")), &error));
-        QVERIFY(error.contains(QStringLiteral("cannot be opened")));
+        const auto error = traffic::recorder().logTo(dir.filePath(QStringLiteral("no/folder.csv")));
+        QVERIFY(error && error->contains(QStringLiteral("cannot be opened")));
     }
 
     void commandLine_data() {
