@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/configswitch.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The main window: the Modbus test bench. It opens the serial port with the connect

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The four Modbus commands and the exchange they share: one request, one fixed wait
 // paced by Timer1, one look at the receive buffer.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's controls, placed in twips as the window has always been drawn.
 
 #include <QButtonGroup>

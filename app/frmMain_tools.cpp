@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "Tools" menu: helpers beside the test bench, each in a window of its own; and the
 // window's keyboard use.
 

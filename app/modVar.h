@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Globals shared between the windows and the protocol routines. The program runs on one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/modcrc16.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The CRC routines of the main window, working on the shared TxFrame and RxData and

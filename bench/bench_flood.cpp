@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window connected and idle while another device talks on the line: peak memory
 // against the start, and the program's CPU share, over a flood of 8-byte bursts at the
 // line's full rate; then korvo-sim takes the same line and Send 04 is clicked twice.

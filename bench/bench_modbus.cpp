@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How long each command keeps the user waiting (click to outcome) against korvo-sim, and
 // how much CPU the program uses meanwhile. Run by scripts/bench-modbus, and by
 // scripts/windows --bench for the Windows build under Wine beside the Linux build.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times the serial control over a pty pair and prints the figures; not a test, nothing is
 // asserted. A pty moves bytes at memory speed, so these are the control's own costs: wire
 // time at the set baud comes on top on a real line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opens one window on a returning user's settings and closes it, so that the save it makes
 // on closing can be timed here and its calls to the disk counted from outside (strace):
 //   bench_save main|1602|2004 FOLDER [ROUNDS]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times korvo-sim over its pseudo-terminal and prints the figures; not a test, nothing is
 // asserted. Latency is from the end of a request (its write returning: a pty moves it at
 // once) to the first reply byte becoming readable.

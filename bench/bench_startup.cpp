@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Launches programs that report their first frame (firstframe.h) and prints, for each, the
 // time from launch to that frame and the peak resident memory then:
 //   bench_startup RUNS PROGRAM...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one row of the traffic log costs: putting a frame into words and appending it to the
 // model while the log window shows it, filling up to the 100,000 rows kept and then beyond,
 // where each new row drops the oldest; and the memory the full log holds. Run by

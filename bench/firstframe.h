@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Start-up figures of a Qt Widgets program: once the first paint of any of its widgets has

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The yardstick for start-up time and memory: the smallest Qt Widgets program with a main
 // window, built the same way as the program it is compared with.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Measures tessaline-cli monitor on a pseudo-terminal that carries a busy bus.
 
 A writer plays master and slaves: requests and replies back to back, each followed by its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draws the Monitor Bus window into a PNG, for the documentation:
 //   shot_busmonitor OUT.png   (run under a display, e.g. xvfb-run -a)
 // korvo-bus joins the window, two korvo-sim modules (slaves 1 and 2) and a master played

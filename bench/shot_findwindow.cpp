@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draws the finder after a search, and both configuration windows after Send & Verify,
 // against korvo-sim into PNGs for the documentation:
 //   shot_findwindow FOLDER   (run under a display, e.g. xvfb-run -a)

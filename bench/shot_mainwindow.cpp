@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draws the main window after a completed exchange with korvo-sim into a PNG, for the
 // documentation:  shot_mainwindow OUT.png   (run under a display, e.g. xvfb-run -a)
 

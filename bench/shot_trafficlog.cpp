@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draws the traffic log after a short session with a scripted module into a PNG, for the
 // documentation:  shot_trafficlog OUT.png   (run under a display, e.g. xvfb-run -a)
 // The session has a good read, a message, an exception left waiting and the read behind

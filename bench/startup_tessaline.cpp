@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's own start, as app/main.cpp does it, reporting its first frame. The
 // settings come from the folder named by TESSALINE_BENCH_INI_DIR, where the benchmark
 // keeps the modlcd.ini of a returning user, or else from beside this program.

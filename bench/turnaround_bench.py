@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Measures the bus monitor's turnaround against korvo-sim's own log of when it replied.
 
 A korvo-bus line carries mbpoll (the master) reading three input registers from two

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The commands of tessaline-cli, run to their end on the event loop of the running

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tessaline-cli: the module's four requests, the finder and a checked configuration upload
 // for scripts, the bench and the production line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // tessaline-cli monitor: listens to a line without writing to it and prints each frame as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // tessaline-cli's command line: one subcommand and its options, checked before any port is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The configuration image `configure` uploads: built from a settings file's [Cfg1602] or

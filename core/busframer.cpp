@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/busframer.h"
 
 #include <QStringList>

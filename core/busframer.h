@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What a listener hears on a shared RS-485 line, cut into frames and put into words: bytes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Per-slave figures of a listened line: requests, replies, requests left unanswered, CRC

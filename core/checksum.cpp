@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/checksum.h"
 
 #include <algorithm>

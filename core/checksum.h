@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The additive checksum that closes both configuration images (they are not Modbus frames

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The 8-bit code page in which text leaves the program: the values of a settings file

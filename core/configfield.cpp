@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/configfield.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The lists of a configuration window as one table: for each list its modlcd.ini key, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/cp1252.h"
 
 #include "core/codepage.h"

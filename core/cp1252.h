@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The settings file and the bytes sent to the display are in Windows-1252, the 8-bit code

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/crc16.h"
 
 namespace crc16 {

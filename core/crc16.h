@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // CRC-16/MODBUS over plain bytes: reflected polynomial 0xA001, initial value 0xFFFF, no

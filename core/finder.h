@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Looking for a module whose address and line settings nobody remembers: which probes to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Any frame the program puts on or takes off a line or hears on one, put into words for the

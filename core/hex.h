@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Hexadecimal text, the one way the program and korvo-sim write bytes and numbers in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/image1602.h"
 
 #include <algorithm>

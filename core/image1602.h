@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The Korvo-216 configuration image: six 16-character messages, the module's serial

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/image2004.h"
 
 #include <QByteArray>

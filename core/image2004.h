@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The Korvo-420 configuration image: serial parameters, IO directions of the P2 header,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The INI format of modlcd.ini, as plain functions over the file's bytes: no files, no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The four Modbus requests the main window sends, the replies it expects and how a reply

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The classic pcap file format (microsecond timestamps, little-endian), as bytes: a capture

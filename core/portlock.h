@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Lock files that serial programs leave in the system's lock folder (/run/lock) while they

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/portname.h"
 
 namespace portname {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/storedvalue.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Closes a burst as a configuration upload: the sum of the bytes before sumAt modulo 256,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any bytes a listener may hear, in any lumps and at any times, cut into frames: every byte
 // read comes out in exactly one frame, in order, none longer than the bound, and the
 // figures per slave stay consistent.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // korvo-bus's shared line fed a run of writes from its nodes at times the input picks. Beyond
 // not crashing: every character written and kept is carried exactly once; each carried
 // character reaches every node but its sender (and the sender too when it echoes); nothing is

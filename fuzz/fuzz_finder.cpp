@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whatever comes back to a finder's probe: the judgement against an independent reading of
 // the answer (a CRC worked out bit by bit), an echo looked past, stray bytes behind an
 // answer never undoing it, and a quiet line never left waiting.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Configuration images from both ends. Any bytes at all go through the virtual module's
 // decoders (once as they are, once cut to the exact length and closed with a valid
 // checksum, so that the field checks are reached). And any choices the windows allow go

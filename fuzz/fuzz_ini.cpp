@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file engine over any file and any names and values. Beyond not crashing, a
 // write must be read back as written, must leave every other entry as it was, and must not
 // change the file when repeated. Every byte of the file also survives the trip through the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lock files left by other programs, and lock names made from any device path. Beyond not
 // crashing: an owner is a real process id (never 0 or below, which would ask after a whole
 // process group) written at the start of the first line, and every name is a plain file

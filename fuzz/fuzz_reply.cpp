@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whatever bytes wait in the receive buffer after an exchange: the classification, the
 // window's own reply check over RxData and TxFrame, and the monitor and register texts.
 // The outcome is checked against a CRC worked out here bit by bit, independently of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual module fed a run of bursts, as its line cuts them at each silence: requests,
 // broadcasts, uploads and garbage, with and without its fault options. Beyond not
 // crashing: a healthy module answers exactly the requests addressed to it, each answer

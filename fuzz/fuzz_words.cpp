@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Any burst the traffic log may meet, on any line and in either direction, put into words:
 // the decoder must never read past the burst, and a burst that opens with a well-formed
 // exception reply must be called one.

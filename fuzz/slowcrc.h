@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // CRC-16/MODBUS worked out bit by bit, apart from the program's own code, so that a fuzz

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 # Asks every top-level window titled sys.argv[1] to close, as a window manager's close
 # button does (WM_DELETE_WINDOW), so the program runs its own shutdown.
 import ctypes, ctypes.util, sys

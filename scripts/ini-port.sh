@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by scripts/run and scripts/demo-bus: finds or makes the port number under which a
 # line is mapped in section [Ports] of a modlcd.ini.
 #

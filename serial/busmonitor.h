@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A listen-only monitor of a serial line: it opens a port at the given speed and format,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // One Modbus request and the one look at its reply, as the main window and the command line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/detail/linesettings.h"
 
 #include <QStringList>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/modulefinder.h"
 
 #include <algorithm>

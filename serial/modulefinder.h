@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Sends the probes of a plan one after another on a serial control, each waiting no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/mscomm.h"
 
 #include <QDeadlineTimer>

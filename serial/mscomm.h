@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The serial control each window owns (named MSComm1 there): a port number, a settings

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial control's backend over QSerialPort.
 
 #include <QFileInfo>

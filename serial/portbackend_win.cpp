@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial control's backend over the Win32 communications functions, for Windows builds
 // (Qt's serial port module is not available to the MinGW cross build).
 

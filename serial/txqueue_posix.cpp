@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/detail/txqueue.h"
 
 #include <QSerialPort>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/ansicodepage.h"
 
 #ifdef Q_OS_WIN

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Where modlcd.ini lives. Beside the program, as it always has, for a copy that runs from a

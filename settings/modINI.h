@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Access to modlcd.ini: the program's own settings file, in its own folder. Its text is

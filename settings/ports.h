@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Port numbers as the technician picks them, mapped to devices through modlcd.ini.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The two configuration images the main program uploads raw (not as Modbus frames), each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // korvo-sim: a virtual Korvo display module on a pseudo-terminal or serial device.
 
 #include <exception>

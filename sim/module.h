@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The simulated display module: its register map, its line settings and the faults it is

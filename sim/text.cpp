@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/text.h"
 
 #include "core/hex.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // How bytes read in the log: frames in hexadecimal, display text in quotes.

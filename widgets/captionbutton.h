@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A button whose caption wraps onto a second line when it is narrower than the caption,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Drop-down lists that also take typed text, as every list of the three windows does.

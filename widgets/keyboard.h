@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Keyboard use of the windows: a Tab order that follows the reading order, and Enter on a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "widgets/messagebox.h"
 
 namespace ui {

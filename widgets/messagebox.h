@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Every message box of the three windows goes through one hook: caption "Tessaline", a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A text box's maximum length counted in characters, as the module shows them: one byte

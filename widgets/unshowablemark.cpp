@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "widgets/unshowablemark.h"
 
 #include <QAction>

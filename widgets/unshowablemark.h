@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A warning mark on a text box whose text holds characters the module cannot show: they

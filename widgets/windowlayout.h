@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The windows were drawn in twips with Tahoma 8.25 pt; these keep them where they were

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The rows of the bus monitor window: one frame heard on the line a row, with the traffic

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // "Monitor Bus…": listens to a line without ever writing to it, and shows every frame

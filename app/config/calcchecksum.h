@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The configuration checksum as the windows keep it: in the shared ChkSum and ChkComp.

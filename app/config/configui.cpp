@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/config/configui.h"
 
 #include <QTimer>

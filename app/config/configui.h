@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What both configuration windows do alike: opening and writing to the port, and filling,

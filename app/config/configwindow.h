@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What both configuration windows are made of alike: a window of its own that is deleted on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/config/frmConfig1602.h"
 
 #include <QCloseEvent>

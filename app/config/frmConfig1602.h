@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The configuration window of the Korvo-216 / Korvo-216S: the module's serial

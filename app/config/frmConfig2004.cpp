@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/config/frmConfig2004.h"
 
 #include <QCloseEvent>

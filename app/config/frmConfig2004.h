@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The configuration window of the Korvo-420: the module's serial parameters, four numeric

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // "Send & Verify" in a configuration window: one probe at the address, speed and format the

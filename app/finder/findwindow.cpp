@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/finder/findwindow.h"
 
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // "Find Module…": searches every address, speed and format for a module, starting with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/traffic/trafficlogwindow.h"
 
 #include <QApplication>

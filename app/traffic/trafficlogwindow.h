@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The traffic log window: every frame of the session, one a row, with Clear, Copy and

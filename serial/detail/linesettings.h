@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What both backends of the serial control share: the settings string, the wire time of

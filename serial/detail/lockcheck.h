@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Why a serial device cannot be opened, beyond what the serial port itself says: other

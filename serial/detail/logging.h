@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The serial layer's traces, off unless asked for: QT_LOGGING_RULES="tessaline.*.debug=true"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // How much the operating system still holds for transmission on an open serial port: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Watches the serial controls of the windows and turns what they write and what reaches

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "serial/traffic/trafficmodel.h"
 
 #include <QDateTime>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The rows of the traffic log: one frame a row, kept in a bounded table so that a long

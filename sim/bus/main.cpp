@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // korvo-bus: a virtual two-wire RS-485 line joining several pseudo-terminals, so that a
 // master, korvo-sim modules and a monitor can share one bus as they would on the bench.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Two-wire RS-485 as one shared medium, without any I/O: what a node writes goes out one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/posix/log.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The log on standard output: one line per event, led by the local time with milliseconds.

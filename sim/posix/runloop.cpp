@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/posix/runloop.h"
 
 #include <poll.h>

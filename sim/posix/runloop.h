@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The module on a real line: bursts framed by silence, replies paced at the line speed,

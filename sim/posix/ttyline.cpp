@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/posix/ttyline.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The POSIX end of the line: a pseudo-terminal that korvo-sim creates (the master side is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A character display drawn as an LCD: a green-yellow glass with one dark cell per

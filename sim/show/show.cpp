@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/show/show.h"
 
 #include <QApplication>

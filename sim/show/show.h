@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // korvo-sim --show: the line runs on a thread of its own, the window on the main thread,

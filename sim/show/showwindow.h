@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The window of korvo-sim --show: the module's display, and beside it its address, line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/app/slave.h"
 
 #include <QDebug>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The test's end of the Modbus line: a pseudo-terminal whose slave side the main window

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/app/soakmodel.h"
 
 #include "tests/support/frames.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the soak run knows without looking at the window: one korvo-sim's line and fault,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows build against korvo-sim over a real COM port: scripts/windows has Wine map
 // COMn to the simulator's pseudo-terminal and names n in TESSALINE_TEST_COM, and the
 // simulator's model in TESSALINE_TEST_MODEL. Without them there is no module at the other

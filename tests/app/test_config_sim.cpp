@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Find Module…" against korvo-sim: the search from the main window's port, handing the
 // find back to the main window, which then talks to the module; the port taken only while
 // searching; refused while the main window is connected.

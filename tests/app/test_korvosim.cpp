@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window against korvo-sim with the faults the soak leaves out: stray bytes after
 // a reply, a reply that comes late, and an adapter that echoes the request.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Connecting, the module address lists and the four commands over a pseudo-terminal
 // mapped as port 3, with the test answering as the display module.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window as it opens and closes: its fixed lists, its start state, and what it
 // restores from and saves to modlcd.ini.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tools → Monitor Bus… on the virtual RS-485 line: the test is the master on one node,
 // korvo-sim modules answer on two more, and the window listens on a fourth. Offscreen,
 // clicking the real buttons and reading the real table.

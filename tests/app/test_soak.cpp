@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Thousands of exchanges through the main window against korvo-sim, in batches of one
 // module each with a random line and fault, spread over worker copies of this program so
 // that the waits overlap. Every reply line must be the one the fault calls for, the window

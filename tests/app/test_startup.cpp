@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program itself started without a display: what answers with text works, everything
 // else says in one line why no window can open.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tab through every window in the order the controls are read: bands from top to bottom,
 // within a band columns from left to right, each frame's controls together.
 

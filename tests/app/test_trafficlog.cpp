@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The traffic log against a scripted module on a pseudo-terminal: late replies, leftover
 // exceptions and extra bytes land in the rows where they really came; the window's
 // buttons; the CSV a session writes, read back; the program's command line.

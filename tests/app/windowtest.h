@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the configuration window tests share: a settings folder with port 1 mapped to a

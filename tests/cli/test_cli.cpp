@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tessaline-cli against korvo-sim over a pseudo-terminal: each command with its exit status
 // and JSON fields, run in the test's own process; the program itself for what only its
 // main() does (usage errors, statuses, help).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tessaline-cli monitor, the program itself, on a pseudo-terminal that carries a whole
 // bus's traffic: the test plays the master, relays each request to one of two korvo-sim
 // modules (one of them corrupting its CRCs) and puts their replies on the bus as they gave

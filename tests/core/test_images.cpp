@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <QTest>
 
 #include "core/image1602.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <QTest>
 
 #include "core/crc16.h"

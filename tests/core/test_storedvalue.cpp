@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rules that read list positions and line settings back from modlcd.ini.
 
 #include <QTest>

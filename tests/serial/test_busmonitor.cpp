@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The listen-only monitor on a real pseudo-terminal: what the far end says comes out as
 // frames, paired and counted, and nothing the monitor does reaches the line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <QSocketNotifier>
 #include <QTest>
 #include <QTimer>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The finder's runner against a scripted module on a pseudo-terminal. The module reads the
 // speed and stop bits the finder has set on the line, as a real one would only understand
 // its own; parity does not show on a pty, so the rows tell formats apart by stop bits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLoggingCategory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // korvo-bus end to end: real pseudo-terminals, korvo-sim modules at two addresses on one
 // line, mbpoll as a third-party master, and a node that only listens.
 

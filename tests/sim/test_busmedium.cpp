@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shared line of korvo-bus, with time given by the test: who hears what, when two
 // writers collide, and how a node's bursts are told apart.
 

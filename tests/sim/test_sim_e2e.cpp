@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // korvo-sim as a child process, talked to over its pseudo-terminal with the program's own
 // serial control, as the main window and the configuration windows talk to a module. An
 // upload through the configuration windows is followed there (test_config_sim).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // CRC-16/MODBUS worked examples, one table for every test that closes or checks a frame:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/frames.h"
 
 #include "core/crc16.h"

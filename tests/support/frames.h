@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Modbus frames in tests: written as hex text, closed with their CRC, and shown the way the

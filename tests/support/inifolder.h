@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Points modlcd.ini at a fresh temporary folder for the lifetime of the object.

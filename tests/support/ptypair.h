@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A pseudo-terminal pair opened by a test: the code under test opens slavePath() like any

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // korvo-sim started as a child process for end-to-end tests: start() waits for its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the window tests share: typing into an editable list key by key as the user does, a

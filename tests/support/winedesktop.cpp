@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Wine's desktop for a whole run of the Windows tests (scripts/windows starts it before the
 // first test program and ends it after the last).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Worked examples of frames in words, one place for every test that checks what the

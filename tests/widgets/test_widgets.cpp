@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pieces all three windows are built from: lists that take typed text, placement in
 // twips, and the message box behind the hook.
 
