@@ -29,16 +29,13 @@
 #include "serial/traffic/trafficmodel.h"
 #include "settings/ports.h"
 #include "widgets/messagebox.h"
+#include "widgets/rowtable.h"
 
 namespace monitor {
 
 namespace {
 
-template <typename W>
-W* named(W* w, const char* name) {
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
+using ui::named;
 
 constexpr int kHighestPort = 20;
 // The figures beside the table are worked out at most this often, not per frame.
@@ -103,14 +100,7 @@ MonitorWindow::MonitorWindow(frmMain* main, QWidget* parent)
     filter_->setFilterKeyColumn(Address);
     frameTable = named(new QTableView(this), "grdFrames");
     frameTable->setModel(filter_);
-    frameTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    frameTable->setWordWrap(false);
-    frameTable->setAlternatingRowColors(true);
-    // Fixed row heights keep a hundred thousand rows cheap to scroll, as in the traffic log.
-    frameTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    frameTable->verticalHeader()->setDefaultSectionSize(frameTable->fontMetrics().height() + 4);
-    frameTable->verticalHeader()->hide();
-    frameTable->horizontalHeader()->setStretchLastSection(true);
+    ui::setUpRowTable(frameTable);
     const QFontMetrics m = frameTable->fontMetrics();
     const std::array<const char*, ColumnCount - 1> widest{"000000000",
                                                           "00:00:00.000",

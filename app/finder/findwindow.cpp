@@ -18,17 +18,14 @@
 #include "app/frmMain.h"
 #include "serial/traffic/recorder.h"
 #include "settings/ports.h"
+#include "widgets/rowtable.h"
 #include "widgets/windowlayout.h"
 
 namespace finder {
 
 namespace {
 
-template <typename W>
-W* named(W* w, const char* name) {
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
+using ui::named;
 
 }  // namespace
 

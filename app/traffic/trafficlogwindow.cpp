@@ -21,6 +21,7 @@
 #include "serial/traffic/recorder.h"
 #include "serial/traffic/trafficmodel.h"
 #include "widgets/messagebox.h"
+#include "widgets/rowtable.h"
 
 namespace traffic {
 
@@ -92,17 +93,10 @@ TrafficLogWindow::TrafficLogWindow(traffic::Model& model, QWidget* parent)
     trafficTable = new TailTable(this);
     trafficTable->setObjectName(QStringLiteral("grdTraffic"));
     trafficTable->setModel(&model_);
-    trafficTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    trafficTable->setWordWrap(false);
-    trafficTable->setAlternatingRowColors(true);
-    // Fixed row heights keep a hundred thousand rows cheap to scroll.
-    trafficTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    trafficTable->verticalHeader()->setDefaultSectionSize(trafficTable->fontMetrics().height() + 4);
-    trafficTable->verticalHeader()->hide();
+    ui::setUpRowTable(trafficTable);
     // The scroll bar changes with every batch of rows; filling its own background spares
     // the window and the table's frame behind it a repaint each time.
     trafficTable->verticalScrollBar()->setAutoFillBackground(true);
-    trafficTable->horizontalHeader()->setStretchLastSection(true);
     const QFontMetrics m = trafficTable->fontMetrics();
     const std::array<const char*, traffic::ColumnCount - 1> widest{
         "000000000",
