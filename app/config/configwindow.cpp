@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/config/configwindow.h"
 
+#include <QCloseEvent>
 #include <QGroupBox>
 
 #include "widgets/editablelist.h"
@@ -24,6 +25,11 @@ void ConfigWindow::buildCommFrame(int left, int width) {
     cbobaud = newList(Frame1, QStringLiteral("cbobaud"), {}, 1440, 840, 855);
     newLabel(Frame1, "Label3", QStringLiteral("Data Format"), 120, 1320, 975, 255);
     cboDF = newList(Frame1, QStringLiteral("cboDF"), {}, 1440, 1320, 855);
+}
+
+void ConfigWindow::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
 }
 
 }  // namespace configui

@@ -41,6 +41,10 @@ class ConfigWindow : public QWidget {
     // Frame1 with its three lists, at left (twips) and width wide.
     void buildCommFrame(int left, int width);
 
+    // Each window keeps its choices as it closes.
+    virtual void Form_Unload() = 0;
+    void closeEvent(QCloseEvent* event) override;
+
     // "Send & Verify" beside send: the place the window's choices put the module, once the
     // window agrees to send them, and what its send button put on the line.
     template <typename Window, typename Choices>

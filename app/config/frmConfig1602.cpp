@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/config/frmConfig1602.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -143,7 +142,3 @@ void frmConfig1602::Form_Unload() {
     commitSettings(this, batch);
 }
 
-void frmConfig1602::closeEvent(QCloseEvent* event) {
-    Form_Unload();
-    event->accept();
-}

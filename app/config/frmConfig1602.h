@@ -42,11 +42,8 @@ class frmConfig1602 : public configui::ConfigWindow {
     // What the lists and boxes show now.
     image1602::Choices choices() const;
 
-  protected:
-    void closeEvent(QCloseEvent* event) override;
-
   private:
     void buildLayout();
     void Form_Load();
-    void Form_Unload();
+    void Form_Unload() override;
 };

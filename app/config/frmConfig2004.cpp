@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/config/frmConfig2004.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
@@ -133,7 +132,3 @@ void frmConfig2004::Form_Unload() {
     commitSettings(this, batch);
 }
 
-void frmConfig2004::closeEvent(QCloseEvent* event) {
-    Form_Unload();
-    event->accept();
-}

@@ -36,11 +36,8 @@ class frmConfig2004 : public configui::ConfigWindow {
     // What the lists show now.
     image2004::Choices choices() const;
 
-  protected:
-    void closeEvent(QCloseEvent* event) override;
-
   private:
     void buildLayout();
     void Form_Load();
-    void Form_Unload();
+    void Form_Unload() override;
 };
