@@ -141,4 +141,3 @@ void frmConfig1602::Form_Unload() {
     }
     commitSettings(this, batch);
 }
-

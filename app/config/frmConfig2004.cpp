@@ -131,4 +131,3 @@ void frmConfig2004::Form_Unload() {
     saveLists(batch, Section, image2004::listFields(), lists_);
     commitSettings(this, batch);
 }
-
