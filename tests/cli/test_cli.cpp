@@ -314,7 +314,7 @@ class TestCli : public QObject {
         const QString path = korvo.start({"--address", "9", "--baud", "38400", "--format", "8N2"});
         // As in find, each probe waits long enough for korvo-sim on a busy machine.
         const QStringList at{"verify",   "--port", path,          "--baud", "38400",
-                             "--format", "8N2",    "--allowance", "150"};
+                             "--format", "8N2",    "--allowance", "400"};
         Result r = run(at + QStringList{"--address", "9"});
         QCOMPARE(r.status, 0);
         QVERIFY(r.json["verified"].toBool());
@@ -352,7 +352,7 @@ class TestCli : public QObject {
         f.close();
         const Result r = runOnModule(
             korvo, {"configure", "--port", path, "--model", model, "--ini", file, "--set",
-                    "Saddr=37", "--verify", "--settle", "0", "--allowance", "150"});
+                    "Saddr=37", "--verify", "--settle", "0", "--allowance", "400"});
         QCOMPARE(r.status, 0);
         QVERIFY(r.json["verified"].toBool());
         QCOMPARE(r.json["address"].toInt(), 37);
@@ -401,7 +401,7 @@ class TestCli : public QObject {
             const QStringList upload{"configure", "--port", port, "--model", model, "--ini", file};
             return upload + QStringList{"--set",    "Saddr=15", "--set", "Cset=38400,n,8,2",
                                         "--verify", "--settle", settle,  "--allowance",
-                                        "150"};
+                                        "400"};
         };
         {
             SimProcess korvo;
