@@ -79,12 +79,12 @@ long long residentBytes() {
 // Counts, in korvo-sim's log, the requests it has taken and the answers it has written.
 class ModuleLog {
   public:
-    // Waits, a few seconds at most, until the module has taken this many more requests
-    // and written this many more answers.
+    // Waits until the module has taken this many more requests and written this many more
+    // answers; the bound only ends a wait for a module that is stuck, so it is generous.
     bool settle(SimProcess& sim, int requests, int answers) {
         requestsOwed_ += requests;
         answersOwed_ += answers;
-        const QDeadlineTimer deadline(5000);
+        const QDeadlineTimer deadline(20000);
         for (;;) {
             const QString log = sim.log();
             for (qsizetype end; (end = log.indexOf('\n', scanned_)) >= 0; scanned_ = end + 1) {
