@@ -114,6 +114,10 @@ class TestExchange : public QObject {
         QTest::newRow("exception reply left waiting")
             << read << read04 << QByteArray() << exception02 << Outcome::Incomplete << exception02
             << 2 << 5;
+        // The length check's edge: one byte short is still a reply to wait for.
+        QTest::newRow("one byte short left waiting")
+            << read << read04 << QByteArray() << value.left(6) << Outcome::Incomplete
+            << value.left(6) << -1 << 6;
         QTest::newRow("CRC error")
             << read << read04 << QByteArray() << corrupt << Outcome::CrcError << corrupt << -1 << 0;
         QTest::newRow("extra bytes read and dropped")
